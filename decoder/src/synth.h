@@ -1,0 +1,40 @@
+// Polyphase synthesis filterbank: time slots of 32 subband samples of one channel become
+// 16-bit PCM at full, half or quarter rate.
+#pragma once
+
+#include <cstdint>
+
+namespace svd {
+
+class Synthesis {
+ public:
+  Synthesis();
+
+  // Clears the filter memory (ring and both transform buffers); keeps shift and equaliser.
+  void Reset();
+
+  // 0 full rate (32 samples a slot), 1 half (16), 2 quarter (8).
+  void SetReductionShift(int shift);
+  int reduction_shift() const { return shift_; }
+
+  // 32 per-subband gains, or null for none. The gains are copied.
+  void SetEqualiser(const float* gains);
+
+  // Filters `count` consecutive time slots (each 32 subband samples) and stores
+  // count * (32 >> shift) samples at out, out + stride, ...; returns the next position.
+  // Samples are rounded halves to even and clipped to the 16-bit range.
+  int16_t* Run(const float (*slots)[32], int count, int16_t* out, int stride);
+
+  // Writes count silent slots (zeros at the stride) without touching the filter state.
+  int16_t* Silence(int count, int16_t* out, int stride) const;
+
+ private:
+  alignas(64) float v_[2][16][32 + 16];  // two transform buffers of 16 slots (padded)
+  alignas(64) float gains_[32];
+  bool equalise_ = false;
+  int ring_ = 0;
+  int current_ = 0;
+  int shift_ = 0;
+};
+
+}  // namespace svd
