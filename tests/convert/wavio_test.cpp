@@ -1,5 +1,6 @@
 // WAV file I/O: the header bytes, the open modes and the header reader.
 #include "mod_wav.h"
+#include "platform/runtime_error.h"
 #include "wav_file_io.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -107,7 +107,12 @@ TEST_F(WavIo, HeaderForZeroLengthIsTheCanonicalBytes) {
 TEST_F(WavIo, HeaderCarriesTheLengthAndRefusesOverflow) {
   clsFileIo io;
   ASSERT_EQ(io.OpenFile(path("b.wav")), -1);
-  EXPECT_THROW(io.writeWavHeader(2147483604), std::overflow_error);
+  try {
+    io.writeWavHeader(2147483604);
+    ADD_FAILURE() << "no overflow raised";
+  } catch (const sv::RuntimeError& e) {
+    EXPECT_EQ(e.number(), sv::errOverflow);
+  }
   EXPECT_EQ(fs::file_size(path("b.wav")), 0u);  // nothing written
   EXPECT_EQ(io.writeWavHeader(2147483603), -1);
   EXPECT_EQ(io.writeWavHeader(352800), -1);  // lands after the first: current position

@@ -1,5 +1,7 @@
 #include "wav_file_io.h"
 
+#include "platform/runtime_error.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -108,7 +109,7 @@ int32_t clsFileIo::ReadBytes(void* Pointer, int32_t bytes) {
 }
 
 int16_t clsFileIo::writeWavHeader(int32_t Lenght) {
-  if (Lenght > kMaxWavDataLength) throw std::overflow_error("Overflow");
+  if (Lenght > kMaxWavDataLength) throw sv::RuntimeError(sv::errOverflow);
   if (handle_ < 0) return kFalse;
   std::array<uint8_t, 44> h{};
   std::memcpy(&h[0], "RIFF", 4);

@@ -36,7 +36,7 @@ class clsFileIo {
   // bytes were left; 0 on failure or without an open file.
   int32_t ReadBytes(void* Pointer, int32_t bytes);
   // Writes the 44-byte header for 44100 Hz, 16-bit stereo PCM of Lenght data bytes at the
-  // current position and flushes. Throws std::overflow_error (nothing written) when
+  // current position and flushes. Raises run-time error 6, overflow (nothing written), when
   // Lenght exceeds kMaxWavDataLength.
   int16_t writeWavHeader(int32_t Lenght);
 
