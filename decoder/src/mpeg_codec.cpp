@@ -218,6 +218,10 @@ int32_t MpegCodec::Decode(OutputBuffer* out, DecoderStatus* status) {
     BitReader body(frame + crc, static_cast<size_t>(frame_bytes - crc));
     slot_count = h.layer() == 1 ? DecodeLayer1(h, body, slots) : DecodeLayer2(h, body, slots);
     slot_count = std::clamp(slot_count, 0, 36);
+    // The reduced rates feed only the subbands they keep.
+    if (shift)
+      for (int ch = 0; ch < stream_channels; ++ch)
+        for (int t = 0; t < slot_count; ++t) std::fill(slots[ch][t] + (32 >> shift), slots[ch][t] + 32, 0.0f);
   }
 
   // Synthesis into the output buffer.
