@@ -133,6 +133,65 @@ inline void Butterflies(float* xr, int boundary) {
   }
 }
 
+// Big-values pairs [i, stop) of one gain segment; returns the line reached.
+template <bool kLinbits>
+inline int DecodePairs(const l3::HuffmanTable& t, const uint8_t* data, size_t& pos_ref, int i,
+                       int stop, float gain, const float* pow43, float* xr, int& last) {
+  const uint16_t* lut = t.lut;
+  const int root = t.root_bits, linbits = t.linbits;
+  size_t pos = pos_ref;
+  for (; i < stop; i += 2) {
+    uint64_t w = Window(data, pos);
+    unsigned e = lut[w >> (64 - root)];
+    int used = 0;
+    if (__builtin_expect(e & 0x8000, 0)) {
+      w <<= root;
+      used = root;
+      for (;;) {
+        const int b = (e >> 12) & 7;
+        e = lut[(e & 0xFFF) + (w >> (64 - b))];
+        if (!(e & 0x8000)) break;
+        w <<= b;
+        used += b;
+      }
+    }
+    const int len = (e >> 8) & 15;
+    w <<= len;
+    used += len;
+    unsigned x = (e >> 4) & 15, y = e & 15;
+    if (kLinbits && x == 15) {
+      x += static_cast<unsigned>(w >> (64 - linbits));
+      w <<= linbits;
+      used += linbits;
+    }
+    // Sign bits follow non-zero values; the sign goes straight into the float's sign bit.
+    const unsigned has_x = x != 0;
+    const uint32_t sign_x = static_cast<uint32_t>(w >> 63) & has_x;
+    w <<= has_x;
+    used += static_cast<int>(has_x);
+    if (kLinbits && y == 15) {
+      y += static_cast<unsigned>(w >> (64 - linbits));
+      w <<= linbits;
+      used += linbits;
+    }
+    const unsigned has_y = y != 0;
+    const uint32_t sign_y = static_cast<uint32_t>(w >> 63) & has_y;
+    used += static_cast<int>(has_y);
+    const float vx = pow43[x] * gain, vy = pow43[y] * gain;
+    uint32_t bx, by;
+    std::memcpy(&bx, &vx, 4);
+    std::memcpy(&by, &vy, 4);
+    bx ^= sign_x << 31;
+    by ^= sign_y << 31;
+    std::memcpy(&xr[i], &bx, 4);
+    std::memcpy(&xr[i + 1], &by, 4);
+    if (x | y) last = i + (y ? 2 : 1);
+    pos += static_cast<size_t>(used);
+  }
+  pos_ref = pos;
+  return i;
+}
+
 }  // namespace
 
 void InitHybridKernels() {
@@ -370,58 +429,13 @@ void Layer3Decoder::DecodeHuffman(int gr, int ch, size_t end_bit) {
       for (; i < stop_region; ++i) xr[i] = 0.0f;
       continue;
     }
-    const int root = t.root_bits, linbits = t.linbits;
     while (i < stop_region) {
       while (i >= seg_end[s]) ++s;
-      const float gain = seg_gain[s];
       const int stop = std::min(stop_region, seg_end[s]);
-      for (; i < stop; i += 2) {
-        uint64_t w = Window(data, pos);
-        unsigned e = t.lut[w >> (64 - root)];
-        int used = 0;
-        if (e & 0x8000) {
-          w <<= root;
-          used = root;
-          for (;;) {
-            const int b = (e >> 12) & 7;
-            e = t.lut[(e & 0xFFF) + (w >> (64 - b))];
-            if (!(e & 0x8000)) break;
-            w <<= b;
-            used += b;
-          }
-        }
-        const int len = (e >> 8) & 15;
-        w <<= len;
-        used += len;
-        int x = (e >> 4) & 15, y = e & 15;
-        float vx = 0.0f, vy = 0.0f;
-        if (x) {
-          if (x == 15 && linbits) {
-            x += static_cast<int>(w >> (64 - linbits));
-            w <<= linbits;
-            used += linbits;
-          }
-          vx = pow43[x] * gain;
-          if (w >> 63) vx = -vx;
-          w <<= 1;
-          ++used;
-          last = i + 1;
-        }
-        if (y) {
-          if (y == 15 && linbits) {
-            y += static_cast<int>(w >> (64 - linbits));
-            w <<= linbits;
-            used += linbits;
-          }
-          vy = pow43[y] * gain;
-          if (w >> 63) vy = -vy;
-          ++used;
-          last = i + 2;
-        }
-        xr[i] = vx;
-        xr[i + 1] = vy;
-        pos += used;
-      }
+      if (t.linbits)
+        i = DecodePairs<true>(t, data, pos, i, stop, seg_gain[s], pow43, xr, last);
+      else
+        i = DecodePairs<false>(t, data, pos, i, stop, seg_gain[s], pow43, xr, last);
     }
   }
 
