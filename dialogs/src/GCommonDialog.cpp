@@ -760,6 +760,11 @@ bool GCommonDialog::VBPrintDlg(PrintDialogArgs& a, cCommonDialog* EventSink)
     }
 
     if (a.flags & PD_PRINTSETUP) {
+        // The setup dialog works on real printers only; without one there is nothing to set up.
+        if (printer.outputFormat() != QPrinter::NativeFormat) {
+            fail(PDERR_NODEFAULTPRN);
+            return false;
+        }
         QPageSetupDialog dlg(&printer, owner);
         if (execHooked(dlg, a.Hook, EventSink) != QDialog::Accepted)
             return false;
@@ -861,6 +866,10 @@ bool GCommonDialog::VBPageSetupDlg2(PageSetupArgs& a, cCommonDialog* EventSink)
                           : a.PrintQuality == DMRES_LOW ? 300 : printer.resolution());
 
     if (!(a.flags & PSD_RETURNDEFAULT)) {
+        if (printer.outputFormat() != QPrinter::NativeFormat) {
+            fail(PDERR_NODEFAULTPRN);
+            return false;
+        }
         QPageSetupDialog dlg(&printer, owner);
         if (execHooked(dlg, a.Hook, EventSink) != QDialog::Accepted)
             return false;

@@ -459,9 +459,26 @@ TEST_F(FileDialogTest, OwnerWindowComesFromHwnd)
     cd.Events().InitDialog = [&](QDialog* hDlg) { parent = hDlg->parentWidget(); };
 
     cd.setOwner(&mainWindow);
-    whenOpen([] { clickReject(openFileDialog()); });
+    cd.Events().InitDialog = [&](QDialog* hDlg) {
+        parent = hDlg->parentWidget();
+        cd.CentreDialog(hDlg, &mainWindow);
+    };
+    QRect placed;
+    whenOpen([&] {
+        QFileDialog* d = openFileDialog();
+        // The dialog centres again once its frame is known.
+        const QRect owner = mainWindow.frameGeometry();
+        (void)QTest::qWaitFor([&] {
+            placed = d->frameGeometry();
+            return placed.left() == owner.left() + (owner.width() - placed.width()) / 2;
+        }, 2000);
+        clickReject(d);
+    });
     cd.ShowOpen();
     EXPECT_EQ(parent, &mainWindow);
+    const QRect owner = mainWindow.frameGeometry();
+    EXPECT_EQ(placed.left(), owner.left() + (owner.width() - placed.width()) / 2);
+    EXPECT_EQ(placed.top(), owner.top() + (owner.height() - placed.height()) / 2);
 
     cd.setHwnd(-1);
     whenOpen([] { clickReject(openFileDialog()); });
@@ -579,6 +596,12 @@ TEST(ParseMultiFileName, SinglePathsSplitAtTheLastSeparator)
         EXPECT_EQ(count, 1);
         EXPECT_EQ(sFiles, std::vector<std::string>{c.file}) << c.name;
     }
+}
+
+TEST(GetFileTitle, IsTheNameWithoutItsFolder)
+{
+    EXPECT_EQ(GCommonDialog::VBGetFileTitle("/music/pop/a b.mp3"), "a b.mp3");
+    EXPECT_EQ(GCommonDialog::VBGetFileTitle("plain"), "plain");
 }
 
 TEST(ParseMultiFileName, ZeroSeparatedListWithoutTrailingPadding)
