@@ -128,6 +128,89 @@ TEST_F(FileDialogTest, MultipleSelectionGivesFolderAndNames)
     EXPECT_EQ(sFiles, (std::vector<std::string>{"a.mp3", "b.mp3", "c.ogg"}));
 }
 
+TEST_F(FileDialogTest, FilePathOfSeveralSelectedFilesQuotesTheNames)
+{
+    cCommonDialog cd;
+    pickerSettings(cd);
+    std::string lastPath;
+    cd.Events().FileChange = [&](QDialog* hDlg) { lastPath = cCommonDialog::GetFilePath(hDlg); };
+    std::string afterOne;
+    whenOpen([&] {
+        QFileDialog* d = openFileDialog();
+        clickNames(d, {"a.mp3"});
+        afterOne = lastPath;
+        clickNames(d, {"a.mp3", "b.mp3"});
+        clickAccept(d);
+    });
+    cd.ShowOpen();
+    EXPECT_EQ(afterOne, path("a.mp3"));
+    EXPECT_EQ(lastPath, root() + "/\"a.mp3\" \"b.mp3\"");
+}
+
+TEST_F(FileDialogTest, ControlMessagesActOnTheNamedControls)
+{
+    cCommonDialog cd;
+    cd.setInitDir(root());
+    cd.setFilter(kMusicFilter);
+    cd.setHookDialog(true);
+    bool typeLabelHidden = false, typeComboHidden = false, unknownRefused = false;
+    QString cancelText, nameLabel;
+    std::string spec;
+    cd.Events().InitDialog = [&](QDialog* hDlg) {
+        EXPECT_TRUE(cCommonDialog::HideControl(hDlg, stc2));
+        EXPECT_TRUE(cCommonDialog::HideControl(hDlg, cmb1));
+        cCommonDialog::SetControlText(hDlg, IDCANCEL, "&Close");
+        cCommonDialog::SetControlText(hDlg, stc3, "&Music file:");
+        cCommonDialog::SetControlText(hDlg, edt1, "b.mp3");
+        unknownRefused = !cCommonDialog::SetControlText(hDlg, 0x9999, "x") && !cCommonDialog::HideControl(hDlg, 0x9999);
+    };
+    whenOpen([&] {
+        QFileDialog* d = openFileDialog();
+        typeLabelHidden = !d->findChild<QWidget*>(QStringLiteral("fileTypeLabel"))->isVisible();
+        typeComboHidden = !d->findChild<QWidget*>(QStringLiteral("fileTypeCombo"))->isVisible();
+        cancelText = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
+        nameLabel = d->findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text();
+        spec = cCommonDialog::GetSpec(d);
+        clickAccept(d);
+    });
+    cd.ShowOpen();
+    EXPECT_TRUE(typeLabelHidden);
+    EXPECT_TRUE(typeComboHidden);
+    EXPECT_TRUE(unknownRefused);
+    EXPECT_EQ(cancelText, "&Close");
+    EXPECT_EQ(nameLabel, "&Music file:");
+    EXPECT_EQ(spec, "b.mp3");
+    EXPECT_EQ(cd.Filename(), path("b.mp3")) << "the typed name was not taken";
+
+    // The helpers refuse windows that are not file dialogs.
+    QDialog plain;
+    EXPECT_FALSE(cCommonDialog::SetControlText(&plain, IDOK, "x"));
+    EXPECT_EQ(cCommonDialog::GetFilePath(&plain), "");
+}
+
+TEST_F(FileDialogTest, SecondDialogFromInsideAHandlerFails)
+{
+    cCommonDialog cd;
+    cd.setInitDir(root());
+    cd.setHookDialog(true);
+    int32_t nestedError = 0;
+    cd.Events().InitDialog = [&](QDialog*) {
+        try {
+            cd.ShowOpen();
+        } catch (const ComponentError& e) {
+            nestedError = e.Number();
+        }
+    };
+    whenOpen([] {
+        QFileDialog* d = openFileDialog();
+        clickNames(d, {"a.mp3"});
+        clickAccept(d);
+    });
+    cd.ShowOpen();
+    EXPECT_EQ(nestedError, 0xFFFF);
+    EXPECT_EQ(cd.Filename(), path("a.mp3")) << "the open dialog lost its result";
+}
+
 TEST_F(FileDialogTest, OneFileWithMultipleSelectionOnGivesTheFullPath)
 {
     cCommonDialog cd;
