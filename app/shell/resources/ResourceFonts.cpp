@@ -1,5 +1,8 @@
 #include "ResourceFonts.h"
 
+#include <utility>
+#include <vector>
+
 #include <QFont>
 #include <QWidget>
 
@@ -56,24 +59,36 @@ ResourceFont ChooseResourceFont(const StringLoader& load)
 ResourceFont ApplyResourceFonts(QWidget& form, const StringLoader& load)
 {
     const ResourceFont chosen = ChooseResourceFont(load);
+    // Decide per control on the fonts as they are before the window's own
+    // font changes, which the controls would otherwise inherit.
+    const auto controls = form.findChildren<QWidget*>();
+    std::vector<std::pair<QWidget*, QFont>> kept;
+    for (QWidget* control : controls) {
+        const QFont current = control->font();
+        if (current.family() == chosen.name && current.pointSize() > 0 && current.pointSize() < chosen.size) {
+            QFont own = current;
+            own.setFamily(current.family());
+            own.setPointSize(current.pointSize());
+            own.setBold(current.bold());
+            kept.emplace_back(control, own);
+        }
+    }
+
     QFont formFont = form.font();
     formFont.setFamily(chosen.name);
     formFont.setPointSize(chosen.size);
     formFont.setBold(chosen.bold);
     form.setFont(formFont);
 
-    const auto controls = form.findChildren<QWidget*>();
     for (QWidget* control : controls) {
-        const QFont current = control->font();
-        if (current.family() == chosen.name && current.pointSize() > 0
-            && current.pointSize() < chosen.size)
-            continue;
-        QFont f = current;
+        QFont f = control->font();
         f.setPointSize(chosen.size);
         f.setFamily(chosen.name);
         f.setBold(chosen.bold);
         control->setFont(f);
     }
+    for (auto& [control, own] : kept)
+        control->setFont(own);
     return chosen;
 }
 
