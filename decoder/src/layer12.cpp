@@ -122,7 +122,9 @@ int Layer2SubbandLimit(const FrameHeader& header) {
   return kAllocationTables[Layer2Table(header)].subbands;
 }
 
-int DecodeLayer1(const FrameHeader& header, BitReader& body, SubbandSlots* out) {
+int DecodeLayer1(const FrameHeader& header, BitReader& reader, SubbandSlots* out) {
+  // A local copy keeps the position in a register (byte loads may alias the member).
+  BitReader body = reader;
   const int channels = ChannelsOf(header);
   const int bound = channels == 2 ? JointStereoBound(header) : 32;
   uint8_t allocation[2][32];
@@ -161,10 +163,12 @@ int DecodeLayer1(const FrameHeader& header, BitReader& body, SubbandSlots* out) 
       }
     }
   }
+  reader = body;
   return 12;
 }
 
-int DecodeLayer2(const FrameHeader& header, BitReader& body, SubbandSlots* out) {
+int DecodeLayer2(const FrameHeader& header, BitReader& reader, SubbandSlots* out) {
+  BitReader body = reader;
   const int channels = ChannelsOf(header);
   const AllocationTable& table = kAllocationTables[Layer2Table(header)];
   const int limit = table.subbands;
@@ -260,6 +264,7 @@ int DecodeLayer2(const FrameHeader& header, BitReader& body, SubbandSlots* out) 
       }
     }
   }
+  reader = body;
   return 36;
 }
 

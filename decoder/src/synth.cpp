@@ -120,6 +120,99 @@ template <int N>
   }
 }
 
+[[gnu::always_inline]] inline __m128 Reverse(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+[[gnu::always_inline]] inline __m128 Negate(__m128 v) { return _mm_xor_ps(v, _mm_set1_ps(-0.0f)); }
+// (a0, b3, b2, b1): the lowest value of a, then b from the top down.
+[[gnu::always_inline]] inline __m128 HeadAndReversedTail(__m128 a, __m128 b) {
+  const __m128 t = _mm_move_ss(b, a);  // (a0, b1, b2, b3)
+  return _mm_shuffle_ps(t, t, _MM_SHUFFLE(1, 2, 3, 0));
+}
+
+// The same 32-point transform with 4-wide vectors: the first two butterfly stages run along
+// the input; their four 8-point sub-transforms run side by side in the four lanes after a
+// transpose. Writes the two halves of V for the slot.
+[[gnu::always_inline]] inline void Dct32Sse(const float* in, float* first, float* second) {
+  const Tables& t = kTables;
+  const __m128 x0 = _mm_loadu_ps(in), x1 = _mm_loadu_ps(in + 4), x2 = _mm_loadu_ps(in + 8),
+               x3 = _mm_loadu_ps(in + 12), x4 = _mm_loadu_ps(in + 16), x5 = _mm_loadu_ps(in + 20),
+               x6 = _mm_loadu_ps(in + 24), x7 = _mm_loadu_ps(in + 28);
+  // 32 -> 16 + 16
+  const __m128 r7 = Reverse(x7), r6 = Reverse(x6), r5 = Reverse(x5), r4 = Reverse(x4);
+  const __m128 a0 = _mm_add_ps(x0, r7), a1 = _mm_add_ps(x1, r6), a2 = _mm_add_ps(x2, r5),
+               a3 = _mm_add_ps(x3, r4);
+  const __m128 b0 = _mm_mul_ps(_mm_sub_ps(x0, r7), _mm_loadu_ps(t.c32));
+  const __m128 b1 = _mm_mul_ps(_mm_sub_ps(x1, r6), _mm_loadu_ps(t.c32 + 4));
+  const __m128 b2 = _mm_mul_ps(_mm_sub_ps(x2, r5), _mm_loadu_ps(t.c32 + 8));
+  const __m128 b3 = _mm_mul_ps(_mm_sub_ps(x3, r4), _mm_loadu_ps(t.c32 + 12));
+  // 16 -> 8 + 8, on both halves
+  const __m128 c16lo = _mm_loadu_ps(t.c16), c16hi = _mm_loadu_ps(t.c16 + 4);
+  __m128 aa0 = _mm_add_ps(a0, Reverse(a3)), aa1 = _mm_add_ps(a1, Reverse(a2));
+  __m128 ab0 = _mm_mul_ps(_mm_sub_ps(a0, Reverse(a3)), c16lo);
+  __m128 ab1 = _mm_mul_ps(_mm_sub_ps(a1, Reverse(a2)), c16hi);
+  __m128 ba0 = _mm_add_ps(b0, Reverse(b3)), ba1 = _mm_add_ps(b1, Reverse(b2));
+  __m128 bb0 = _mm_mul_ps(_mm_sub_ps(b0, Reverse(b3)), c16lo);
+  __m128 bb1 = _mm_mul_ps(_mm_sub_ps(b1, Reverse(b2)), c16hi);
+  // Lane j of r[k] is input k of the j-th 8-point transform.
+  _MM_TRANSPOSE4_PS(aa0, ab0, ba0, bb0);
+  _MM_TRANSPOSE4_PS(aa1, ab1, ba1, bb1);
+  const __m128 r[8] = {aa0, ab0, ba0, bb0, aa1, ab1, ba1, bb1};
+  // 8-point transforms, four at once
+  __m128 s[4], d[4];
+  for (int k = 0; k < 4; ++k) {
+    s[k] = _mm_add_ps(r[k], r[7 - k]);
+    d[k] = _mm_mul_ps(_mm_sub_ps(r[k], r[7 - k]), _mm_set1_ps(t.c8[k]));
+  }
+  const __m128 c40 = _mm_set1_ps(t.c4[0]), c41 = _mm_set1_ps(t.c4[1]), c2 = _mm_set1_ps(t.c2[0]);
+  auto dct4 = [&](const __m128* v, __m128* out) __attribute__((always_inline)) {
+    const __m128 e0 = _mm_add_ps(v[0], v[3]), e1 = _mm_add_ps(v[1], v[2]);
+    const __m128 o0 = _mm_mul_ps(_mm_sub_ps(v[0], v[3]), c40);
+    const __m128 o1 = _mm_mul_ps(_mm_sub_ps(v[1], v[2]), c41);
+    const __m128 p1 = _mm_mul_ps(_mm_sub_ps(o0, o1), c2);
+    out[0] = _mm_add_ps(e0, e1);
+    out[2] = _mm_mul_ps(_mm_sub_ps(e0, e1), c2);
+    out[1] = _mm_add_ps(_mm_add_ps(o0, o1), p1);
+    out[3] = p1;
+  };
+  __m128 se[4], so[4];
+  dct4(s, se);
+  dct4(d, so);
+  __m128 y[9];
+  for (int m = 0; m < 4; ++m) {
+    y[2 * m] = se[m];
+    y[2 * m + 1] = m < 3 ? _mm_add_ps(so[m], so[m + 1]) : so[3];
+  }
+  y[8] = _mm_setzero_ps();
+  // Odd outputs of the 16-point stages (lanes 1 and 3) add their successor.
+  const __m128 odd_lanes = _mm_castsi128_ps(_mm_set_epi32(-1, 0, -1, 0));
+  __m128 tm[9];
+  for (int m = 0; m < 8; ++m) tm[m] = _mm_add_ps(y[m], _mm_and_ps(y[m + 1], odd_lanes));
+  tm[8] = _mm_setzero_ps();
+  // X[4m .. 4m+3] = (t0, t2 + t3, t1, t3 + next t2)
+  __m128 X[8];
+  for (int m = 0; m < 8; ++m) {
+    const __m128 p = _mm_shuffle_ps(tm[m], tm[m], _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128 q = _mm_shuffle_ps(tm[m], tm[m + 1], _MM_SHUFFLE(2, 0, 3, 0));
+    X[m] = _mm_add_ps(p, _mm_and_ps(q, odd_lanes));
+  }
+  // V: first = (X16 .. X31, 0, -X31 .. -X17), second = (-X16 .. -X1, -X0 .. -X15).
+  _mm_store_ps(first, X[4]);
+  _mm_store_ps(first + 4, X[5]);
+  _mm_store_ps(first + 8, X[6]);
+  _mm_store_ps(first + 12, X[7]);
+  _mm_store_ps(first + 16, Negate(HeadAndReversedTail(_mm_setzero_ps(), X[7])));
+  _mm_store_ps(first + 20, Negate(HeadAndReversedTail(X[7], X[6])));
+  _mm_store_ps(first + 24, Negate(HeadAndReversedTail(X[6], X[5])));
+  _mm_store_ps(first + 28, Negate(HeadAndReversedTail(X[5], X[4])));
+  _mm_store_ps(second, Negate(HeadAndReversedTail(X[4], X[3])));
+  _mm_store_ps(second + 4, Negate(HeadAndReversedTail(X[3], X[2])));
+  _mm_store_ps(second + 8, Negate(HeadAndReversedTail(X[2], X[1])));
+  _mm_store_ps(second + 12, Negate(HeadAndReversedTail(X[1], X[0])));
+  _mm_store_ps(second + 16, Negate(X[0]));
+  _mm_store_ps(second + 20, Negate(X[1]));
+  _mm_store_ps(second + 24, Negate(X[2]));
+  _mm_store_ps(second + 28, Negate(X[3]));
+}
+
 inline int16_t ClipRound(float v) {
   if (!(v >= -32768.0f)) return -32768;  // also catches NaN
   if (v > 32767.0f) return 32767;
@@ -132,7 +225,7 @@ inline int16_t ClipRound(float v) {
 struct SynthesisKernels {
   // Transforms a slot and writes the standard's V vector (its two 32-value halves, reduced
   // to every 2^shift-th value) into the current buffer and its partner at the ring index.
-  template <int S>
+  template <int S, bool kVector>
   [[gnu::always_inline]] static inline void Transform(Synthesis& f, const float* slot) {
     constexpr int W = 32 >> S;
     constexpr int Q = W / 2;
@@ -141,6 +234,10 @@ struct SynthesisKernels {
       for (int k = 0; k < 32; ++k) in[k] = slot[k] * f.gains_[k];
     } else {
       std::memcpy(in, slot, sizeof in);
+    }
+    if constexpr (S == 0 && kVector) {
+      Dct32Sse(in, f.v_[f.current_][f.ring_], f.v_[f.current_ ^ 1][f.ring_]);
+      return;
     }
     // Only every 2^S-th output of the transform is needed: fold the input S times and
     // take the smaller transform.
@@ -188,7 +285,7 @@ struct SynthesisKernels {
     constexpr int W = 32 >> S;
     const float(*win)[32] = kTables.window[S];
     for (int n = 0; n < count; ++n) {
-      Transform<S>(f, slots[n]);
+      Transform<S, false>(f, slots[n]);
       const float(*v)[32] = f.v_[f.current_];
       int16_t pcm[W];
       for (int i = 0; i < W; ++i) {
@@ -204,7 +301,7 @@ struct SynthesisKernels {
 
   // Clips to the 16-bit range in float (NaN becomes -32768), converts with the default
   // rounding mode (halves to even) and packs with saturation.
-  static inline __m128i Pack(__m128 lo, __m128 hi) {
+  [[gnu::always_inline]] static inline __m128i Pack(__m128 lo, __m128 hi) {
     const __m128 top = _mm_set1_ps(32767.0f), bottom = _mm_set1_ps(-32768.0f);
     lo = _mm_min_ps(_mm_max_ps(lo, bottom), top);
     hi = _mm_min_ps(_mm_max_ps(hi, bottom), top);
@@ -218,7 +315,7 @@ struct SynthesisKernels {
     constexpr int V = W / 4;
     const float(*win)[32] = kTables.window[S];
     for (int n = 0; n < count; ++n) {
-      Transform<S>(f, slots[n]);
+      Transform<S, true>(f, slots[n]);
       const float(*v)[32] = f.v_[f.current_];
       __m128 even[V], odd[V];
       for (int q = 0; q < V; ++q) even[q] = odd[q] = _mm_setzero_ps();
@@ -241,6 +338,30 @@ struct SynthesisKernels {
     return out;
   }
 
+  // Full-rate output of one channel into interleaved stereo: each 32-bit pair at the output
+  // gets its low (this channel's) half replaced; the neighbour's samples are kept. The last
+  // pair is written alone, as the word after it may lie past the buffer.
+  [[gnu::target("avx2,fma")]] static inline int16_t* StoreInterleavedAvx2(const __m256* even,
+                                                                         const __m256* odd,
+                                                                         int16_t* out) {
+    const __m256 top = _mm256_set1_ps(32767.0f), bottom = _mm256_set1_ps(-32768.0f);
+    const __m256i head = _mm256_set_epi32(0, -1, -1, -1, -1, -1, -1, -1);
+    for (int q = 0; q < 4; ++q) {
+      const __m256 v = _mm256_min_ps(_mm256_max_ps(_mm256_add_ps(even[q], odd[q]), bottom), top);
+      const __m256i samples = _mm256_cvtps_epi32(v);
+      auto* at = reinterpret_cast<int*>(out + 16 * q);
+      if (q < 3) {
+        const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_blend_epi16(old, samples, 0x55));
+      } else {
+        const __m256i old = _mm256_maskload_epi32(at, head);
+        _mm256_maskstore_epi32(at, head, _mm256_blend_epi16(old, samples, 0x55));
+        out[62] = static_cast<int16_t>(_mm256_extract_epi32(samples, 7));
+      }
+    }
+    return out + 64;
+  }
+
   template <int S>
   [[gnu::target("avx2,fma")]] static int16_t* RunAvx2(Synthesis& f, const float (*slots)[32],
                                                        int count, int16_t* out, int stride) {
@@ -248,7 +369,7 @@ struct SynthesisKernels {
     constexpr int V = W / 8;
     const float(*win)[32] = kTables.window[S];
     for (int n = 0; n < count; ++n) {
-      Transform<S>(f, slots[n]);
+      Transform<S, true>(f, slots[n]);
       const float(*v)[32] = f.v_[f.current_];
       alignas(32) float sum[W];
       if constexpr (V >= 2) {
@@ -260,6 +381,13 @@ struct SynthesisKernels {
           for (int q = 0; q < V; ++q) {
             even[q] = _mm256_fmadd_ps(_mm256_load_ps(win[t] + 8 * q), _mm256_load_ps(r0 + 8 * q), even[q]);
             odd[q] = _mm256_fmadd_ps(_mm256_load_ps(win[t + 1] + 8 * q), _mm256_load_ps(r1 + 8 * q), odd[q]);
+          }
+        }
+        if constexpr (W == 32) {
+          if (stride == 2) {
+            out = StoreInterleavedAvx2(even, odd, out);
+            Advance(f);
+            continue;
           }
         }
         for (int q = 0; q < V; ++q) _mm256_store_ps(sum + 8 * q, _mm256_add_ps(even[q], odd[q]));

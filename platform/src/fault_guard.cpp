@@ -42,7 +42,7 @@ QString GetExceptionName(std::uint32_t code)
     const auto it = names.find(code);
     if (it != names.end())
         return QString::fromLatin1(it->second);
-    return QStringLiteral("Unknown (&H%1)").arg(code, 8, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("Unknown (&H%1)").arg(QStringLiteral("%1").arg(code, 8, 16, QLatin1Char('0')).toUpper());
 }
 
 RuntimeError TranslateFault(const ExceptionRecord& record)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdio_ext.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -111,12 +113,58 @@ class Redirect {
     std::fflush(stdout);
     dup2(saved_, fd_);
     close(saved_);
+    if (fd_ == 0) __fpurge(stdin);  // drop what was buffered from the stand-in
     std::clearerr(stdin);
   }
 
  private:
   int fd_;
   int saved_;
+};
+
+// Runs check in a child process without root's rights (root is never denied a file);
+// true when it returned true.
+template <typename Check>
+bool WithoutRootRights(Check check) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+// A decoder with both file modules and, newest, the scripted codec; errors are logged.
+class CoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ScriptedCodec::Current() = &codec;
+    ASSERT_EQ(CreateDecoder(), 0);
+    d = svd::CurrentDecoder();
+    log.Attach(*d);
+    ASSERT_EQ(RegisterInputModule(), 0);
+    ASSERT_EQ(RegisterOutputModule(), 0);
+    ASSERT_GE(svd::RegisterCodec(*d, ScriptedCodec::Descriptor()), 0);
+    dir = ScratchDir();
+  }
+  void TearDown() override {
+    EXPECT_EQ(DeleteDecoder(), 0);
+    ScriptedCodec::Current() = nullptr;
+  }
+  // Re-registers the scripted codec after its script changed which methods it has.
+  void RescriptCodec() { ASSERT_GE(svd::RegisterCodec(*d, ScriptedCodec::Descriptor()), 0); }
+  std::string Path(const std::string& name) const { return (dir / name).string(); }
+  int32_t Read(void* buffer, int32_t count) {
+    return svd::ServicesOf(d).read_input(d, buffer, count);
+  }
+
+  ScriptedCodec codec;
+  svd::Decoder* d = nullptr;
+  ErrorLog log;
+  fs::path dir;
 };
 
 }  // namespace svd_test

@@ -45,6 +45,7 @@ enum Error : int {
     kDuplicateFlags = 295,
     kInvalidFile = 296,
     kNoElementAllowed = 301,
+    kExtraCharacters = 305,
     kNonapplicableFunction = 302,
     kDeviceNotInstalled = 306,
     kNoInteger = 312,
@@ -100,6 +101,9 @@ QString DeviceTypeForExtension(const QString& extension);
 
 // Reports whether an alias is open.
 bool IsOpen(const QString& alias);
+
+// Runs one command string; the reply goes to reply. Used by mciSendString.
+int Send(const QString& command, QString& reply);
 
 // Time texts that devices answer with.
 QString FormatTmsf(int track, int minutes, int seconds, int frames);   // "01:02:03:04"
