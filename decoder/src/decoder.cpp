@@ -375,8 +375,13 @@ int32_t OpenInput(Decoder& d, const char* name, int32_t module_id) {
       return r;
     }
   }
-  if ((in.flags & kInputCanSeek) && c.stream_info)
-    c.stream_info(d.codec.instance.get(), &d.status);
+  if ((in.flags & kInputCanSeek) && c.stream_info) {
+    // The stream head only informs: the frames themselves are checked while decoding.
+    try {
+      c.stream_info(d.codec.instance.get(), &d.status);
+    } catch (const StreamError&) {
+    }
+  }
   return 0;
 }
 
@@ -466,17 +471,13 @@ int32_t DecodeStep(Decoder& d) {
   ob.bytes_per_sample = 2;
   d.status.changes = 0;
 
+  // The error trap: a fatal inconsistency inside the codec ends this step only.
   int32_t r;
-  d.trap_armed = true;
   try {
     r = d.codec.module->descriptor.decode(d.codec.instance.get(), &ob, &d.status);
   } catch (const StreamError&) {
     r = SVD_E_STREAM;
-  } catch (...) {
-    d.trap_armed = false;
-    throw;
   }
-  d.trap_armed = false;
   if (r != 0) return r;
 
   UpdatePositionAndTime(d);
@@ -491,9 +492,9 @@ int32_t DecodeStep(Decoder& d) {
     if (f == SVD_E_NO_OUTPUT_MODULE) return f;
   }
 
-  if ((d.output.capabilities & kOutputCanReportDelay) && om.get_delay) {
+  if (d.output.capabilities & kOutputCanReportDelay) {
     int32_t delay = 0;
-    ob.delay = om.get_delay(output, &delay) == 0 ? delay : 0;
+    ob.delay = om.get_delay && om.get_delay(output, &delay) == 0 ? delay : 0;
   }
 
   const int64_t bytes = static_cast<int64_t>(ob.sample_count) * ob.bytes_per_sample * ob.channels;

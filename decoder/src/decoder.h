@@ -109,7 +109,6 @@ struct Decoder {
   std::vector<int16_t> pcm;  // the decoder's own PCM buffer
   CodecParameters parameters;
   AttributeStore global_attributes;
-  bool trap_armed = false;
 };
 
 // The library's one decoder, or null before CreateDecoder and after DeleteDecoder.

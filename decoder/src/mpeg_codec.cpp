@@ -218,6 +218,10 @@ int32_t MpegCodec::Decode(OutputBuffer* out, DecoderStatus* status) {
     BitReader body(frame + crc, static_cast<size_t>(frame_bytes - crc));
     slot_count = h.layer() == 1 ? DecodeLayer1(h, body, slots) : DecodeLayer2(h, body, slots);
     slot_count = std::clamp(slot_count, 0, 36);
+    // The reduced rates feed only the subbands they keep.
+    if (shift)
+      for (int ch = 0; ch < stream_channels; ++ch)
+        for (int t = 0; t < slot_count; ++t) std::fill(slots[ch][t] + (32 >> shift), slots[ch][t] + 32, 0.0f);
   }
 
   // Synthesis into the output buffer.
@@ -309,7 +313,11 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
   audio_bytes = size;
   has_seek_table = false;
   uint8_t head[kHeadBytes];
-  if (const int32_t r = Read(head, kHeadBytes)) return r;
+  if (const int32_t r = Read(head, kHeadBytes)) {
+    // A short input: its frames are still there to decode from the start.
+    services().seek_input(decoder, 0);
+    return r;
+  }
   if (std::memcmp(head, "ID3", 3) == 0) {
     const int64_t tag = 10 + ((int64_t(head[6] & 0x7F) << 21) | (int64_t(head[7] & 0x7F) << 14) |
                               (int64_t(head[8] & 0x7F) << 7) | int64_t(head[9] & 0x7F));

@@ -255,6 +255,78 @@ QString FormatMsf(int minutes, int seconds, int frames)
         .arg(frames, 2, 10, QLatin1Char('0'));
 }
 
+bool ParseTimeFormat(const QString& word, TimeFormat& format)
+{
+    const QString w = word.toLower();
+    if (w == QLatin1String("milliseconds") || w == QLatin1String("ms"))
+        format = TimeFormat::Milliseconds;
+    else if (w == QLatin1String("msf"))
+        format = TimeFormat::Msf;
+    else if (w == QLatin1String("tmsf"))
+        format = TimeFormat::Tmsf;
+    else if (w == QLatin1String("frames"))
+        format = TimeFormat::Frames;
+    else if (w == QLatin1String("samples"))
+        format = TimeFormat::Samples;
+    else if (w == QLatin1String("bytes"))
+        format = TimeFormat::Bytes;
+    else
+        return false;
+    return true;
+}
+
+QString TimeFormatWord(const QStringList& setArgs)
+{
+    for (qsizetype i = 0; i + 2 < setArgs.size(); ++i) {
+        if (setArgs[i].compare(QLatin1String("time"), Qt::CaseInsensitive) == 0 &&
+            setArgs[i + 1].compare(QLatin1String("format"), Qt::CaseInsensitive) == 0)
+            return setArgs[i + 2];
+    }
+    return {};
+}
+
+namespace {
+void splitMsf(qint64 ms, int& minutes, int& seconds, int& frames)
+{
+    if (ms < 0)
+        ms = 0;
+    const qint64 totalFrames = ms * kCdFramesPerSecond / 1000;
+    frames = static_cast<int>(totalFrames % kCdFramesPerSecond);
+    const qint64 totalSeconds = totalFrames / kCdFramesPerSecond;
+    seconds = static_cast<int>(totalSeconds % 60);
+    minutes = static_cast<int>(totalSeconds / 60);
+}
+} // namespace
+
+QString MillisecondsToMsf(qint64 milliseconds)
+{
+    int m = 0, s = 0, f = 0;
+    splitMsf(milliseconds, m, s, f);
+    return FormatMsf(m, s, f);
+}
+
+QString MillisecondsToTmsf(int track, qint64 millisecondsIntoTrack)
+{
+    int m = 0, s = 0, f = 0;
+    splitMsf(millisecondsIntoTrack, m, s, f);
+    return FormatTmsf(track, m, s, f);
+}
+
+qint64 MsfToMilliseconds(const QString& text)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
+    if (parts.isEmpty() || parts.size() > 3)
+        return -1;
+    qint64 fields[3] = {0, 0, 0};
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        fields[i] = parts[i].toLongLong(&ok);
+        if (!ok || fields[i] < 0)
+            return -1;
+    }
+    return fields[0] * 60000 + fields[1] * 1000 + fields[2] * 1000 / kCdFramesPerSecond;
+}
+
 int Send(const QString& text, QString& reply)
 {
     reply.clear();

@@ -6,6 +6,7 @@
 #include <QTemporaryFile>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -162,6 +163,30 @@ long storeHive(const fs::path& file, const Hive& hive)
     return kRegSuccess;
 }
 
+// Serialises read-modify-write of the hives between running programs, so that two of
+// them writing at once cannot drop each other's values.
+class WriteLock {
+public:
+    explicit WriteLock(const fs::path& root)
+    {
+        std::error_code ec;
+        fs::create_directories(root, ec);
+        fd_ = ::open((root / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
+    }
+    ~WriteLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);  // releases the lock
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 const Key* findKey(const Hive& hive, const QString& subKey)
 {
     const auto it = hive.keys.find(fold(subKey));
@@ -212,6 +237,7 @@ long RegistryStore::createKey(const QString& hive, const QString& subKey)
         return kRegInvalidHandle;
     if (!validSubKey(subKey))
         return kRegInvalidParameter;
+    const WriteLock lock(root());
     Hive h;
     if (const long r = loadHive(hiveFile(hive), h); r != kRegSuccess)
         return r;
@@ -254,6 +280,7 @@ long RegistryStore::setValue(const QString& hive, const QString& subKey, const Q
         return kRegInvalidHandle;
     if (!validSubKey(subKey))
         return kRegFileNotFound;
+    const WriteLock lock(root());
     Hive h;
     if (const long r = loadHive(hiveFile(hive), h); r != kRegSuccess)
         return r;
@@ -277,6 +304,7 @@ long RegistryStore::deleteValue(const QString& hive, const QString& subKey, cons
 {
     if (!IsHiveName(hive))
         return kRegInvalidHandle;
+    const WriteLock lock(root());
     Hive h;
     if (const long r = loadHive(hiveFile(hive), h); r != kRegSuccess)
         return r;

@@ -193,4 +193,26 @@ TEST(MciTimeTexts, Formats)
     EXPECT_EQ(DeviceTypeForExtension("ogg"), "");
 }
 
+TEST(MciTimeTexts, CdTimeConversions)
+{
+    EXPECT_EQ(MillisecondsToMsf(0), "00:00:00");
+    EXPECT_EQ(MillisecondsToMsf(61000 + 40), "01:01:03");  // 40 ms is 3 frames
+    EXPECT_EQ(MillisecondsToTmsf(3, 125999), "03:02:05:74");
+    EXPECT_EQ(MillisecondsToMsf(-5), "00:00:00");
+    EXPECT_EQ(MsfToMilliseconds("01:01:03"), 61040);
+    EXPECT_EQ(MsfToMilliseconds("2:05"), 125000);
+    EXPECT_EQ(MsfToMilliseconds("7"), 420000);
+    EXPECT_EQ(MsfToMilliseconds("a:b"), -1);
+    EXPECT_EQ(MsfToMilliseconds("1:2:3:4"), -1);
+
+    TimeFormat f = TimeFormat::Milliseconds;
+    EXPECT_TRUE(ParseTimeFormat("TMSF", f));
+    EXPECT_EQ(f, TimeFormat::Tmsf);
+    EXPECT_TRUE(ParseTimeFormat("ms", f));
+    EXPECT_EQ(f, TimeFormat::Milliseconds);
+    EXPECT_FALSE(ParseTimeFormat("hours", f));
+    EXPECT_EQ(TimeFormatWord({"time", "format", "tmsf"}), "tmsf");
+    EXPECT_EQ(TimeFormatWord({"door", "open"}), "");
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -98,6 +99,32 @@ TEST_F(RegistryStoreTest, KeysValuesAndParents)
     EXPECT_EQ(store.queryValue("HKEY_LOCAL_MACHINE", key, "AppPath", v), kRegFileNotFound);
 }
 
+// Two programs writing at the same time keep each other's values.
+TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing)
+{
+    const QString key = "SOFTWARE\\SONVERA";
+    ASSERT_EQ(store.createKey("HKEY_LOCAL_MACHINE", key), kRegSuccess);
+    constexpr int kEach = 20;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    const QString who = child == 0 ? "child" : "parent";
+    bool allWritten = true;
+    for (int i = 0; i < kEach; ++i)
+        allWritten &= store.setValue("HKEY_LOCAL_MACHINE", key, who + QString::number(i), "x") == kRegSuccess;
+    if (child == 0)
+        _exit(allWritten ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(allWritten);
+    QString v;
+    for (int i = 0; i < kEach; ++i) {
+        EXPECT_EQ(store.queryValue("HKEY_LOCAL_MACHINE", key, "child" + QString::number(i), v), kRegSuccess) << i;
+        EXPECT_EQ(store.queryValue("HKEY_LOCAL_MACHINE", key, "parent" + QString::number(i), v), kRegSuccess) << i;
+    }
+}
+
 TEST_F(RegistryStoreTest, ValuesOnTheHiveRoot)
 {
     ASSERT_EQ(store.setValue("HKEY_CURRENT_USER", "", "Top", "level"), kRegSuccess);
@@ -137,8 +164,10 @@ TEST_F(RegistryStoreTest, FailedWriteLeavesTheOldFileIntact)
     EXPECT_EQ(store.queryValue("HKEY_LOCAL_MACHINE", key, "Big", v), kRegFileNotFound);
     // No temporary files are left behind.
     int entries = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(file.parent_path()))
-        ++entries;
+    for (const auto& e : fs::directory_iterator(file.parent_path())) {
+        if (e.path().filename() != ".lock")
+            ++entries;
+    }
     EXPECT_EQ(entries, 1);
 }
 

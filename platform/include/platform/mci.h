@@ -109,6 +109,23 @@ int Send(const QString& command, QString& reply);
 QString FormatTmsf(int track, int minutes, int seconds, int frames);   // "01:02:03:04"
 QString FormatMsf(int minutes, int seconds, int frames);               // "02:03:04"
 
+// Time formats a device may be set to ("set x time format tmsf").
+enum class TimeFormat { Milliseconds, Msf, Tmsf, Frames, Samples, Bytes };
+// Accepts the words the interface uses: "milliseconds"/"ms", "msf", "tmsf", "frames",
+// "samples", "bytes"; false for anything else (the device answers kBadTimeFormat).
+bool ParseTimeFormat(const QString& word, TimeFormat& format);
+// The "time format" words of a "set" command's arguments ("time format tmsf"): the format word.
+QString TimeFormatWord(const QStringList& setArgs);
+
+// CD time: 75 frames a second.
+inline constexpr int kCdFramesPerSecond = 75;
+// A position in milliseconds as mm:ss:ff (frames rounded down).
+QString MillisecondsToMsf(qint64 milliseconds);
+// A position within a track as tt:mm:ss:ff.
+QString MillisecondsToTmsf(int track, qint64 millisecondsIntoTrack);
+// "mm:ss:ff", "mm:ss", "mm" → milliseconds; -1 when the text is not such a time.
+qint64 MsfToMilliseconds(const QString& text);
+
 } // namespace sv::mci
 
 namespace sv {
