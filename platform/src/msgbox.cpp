@@ -1,6 +1,7 @@
 #include "platform/msgbox.h"
 
 #include "platform/app_window.h"
+#include "platform/fault_guard.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -92,6 +93,7 @@ int MsgBox(const QString& text, int buttons, const QString& title)
         return answer;
     }
 
+    const SuspendFaultGuard ownCode;  // a box may be asked for from inside a codec callback
     QMessageBox box(iconFor(buttons), shownTitle, text, QMessageBox::NoButton, MainWindow());
     const auto specs = buttonsFor(buttons);
     std::vector<std::pair<QAbstractButton*, int>> answers;

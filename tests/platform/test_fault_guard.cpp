@@ -1,7 +1,10 @@
+#include "platform/events.h"
 #include "platform/fault_guard.h"
 #include "platform/library_loader.h"
 
 #include <gtest/gtest.h>
+
+#include <QTimer>
 
 #include <csignal>
 
@@ -142,7 +145,43 @@ TEST_F(FaultTranslationTest, CppExceptionsPassThroughAGuard)
     EXPECT_EQ(detail::CurrentGuardFrame(), nullptr);
 }
 
+TEST_F(FaultTranslationTest, CallbacksIntoOurOwnCodeSuspendTheGuard)
+{
+    FaultTranslation armed;
+    GuardedCall([] {
+        EXPECT_NE(detail::CurrentGuardFrame(), nullptr);
+        {
+            SuspendFaultGuard callback;
+            EXPECT_EQ(detail::CurrentGuardFrame(), nullptr);
+        }
+        EXPECT_NE(detail::CurrentGuardFrame(), nullptr);
+    });
+    EXPECT_EQ(detail::CurrentGuardFrame(), nullptr);
+}
+
 using FaultTranslationDeathTest = FaultTranslationTest;
+
+// A fault in an event handler run by DoEvents from inside a component call is the
+// program's own fault: it is not turned into an error that would unwind the event loop.
+TEST_F(FaultTranslationDeathTest, FaultInAnEventHandlerDuringAGuardedCallIsNotTranslated)
+{
+    auto nullWrite = lib.function<int (*)(int)>("svt_null_write");
+    EXPECT_EXIT(
+        {
+            FaultTranslation armed;
+            try {
+                GuardedCall([&] {
+                    QTimer::singleShot(0, [&] { nullWrite(1); });
+                    for (int i = 0; i < 100; ++i)
+                        DoEvents();
+                });
+            } catch (const RuntimeError&) {
+                std::exit(3);  // translated: wrong
+            }
+            std::exit(4);  // the handler never ran
+        },
+        ::testing::KilledBySignal(SIGSEGV), "");
+}
 
 TEST_F(FaultTranslationDeathTest, WithoutAJobWindowAFaultEndsTheProcess)
 {

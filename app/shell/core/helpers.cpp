@@ -14,11 +14,13 @@
 
 #include <cdio/cdio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <system_error>
+#include <vector>
 
 namespace sv {
 
@@ -198,8 +200,18 @@ QString GetCDDriveList()
     char** devices = cdio_get_devices(DRIVER_DEVICE);
     if (!devices)
         return list;
-    for (char** d = devices; *d; ++d)
+    // /dev/cdrom and /dev/sr0 may name the same drive: list each drive once.
+    std::vector<fs::path> seen;
+    for (char** d = devices; *d; ++d) {
+        std::error_code ec;
+        fs::path real = fs::canonical(fs::path(*d), ec);
+        if (ec)
+            real = fs::path(*d);
+        if (std::find(seen.begin(), seen.end(), real) != seen.end())
+            continue;
+        seen.push_back(real);
         list += QString::fromLocal8Bit(*d) + QLatin1Char('|');
+    }
     cdio_free_device_list(devices);
     return list;
 }

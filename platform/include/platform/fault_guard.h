@@ -85,6 +85,20 @@ GuardFrame*& CurrentGuardFrame();
 [[noreturn]] void ThrowFault(std::uint32_t code);
 } // namespace detail
 
+// The program's own code that a component calls back (progress callbacks, DoEvents,
+// message boxes) runs with translation suspended: jumping out of it would skip the
+// destructors of live objects, so a fault there keeps its default behaviour.
+class SuspendFaultGuard {
+public:
+    SuspendFaultGuard() : saved_(detail::CurrentGuardFrame()) { detail::CurrentGuardFrame() = nullptr; }
+    ~SuspendFaultGuard() { detail::CurrentGuardFrame() = saved_; }
+    SuspendFaultGuard(const SuspendFaultGuard&) = delete;
+    SuspendFaultGuard& operator=(const SuspendFaultGuard&) = delete;
+
+private:
+    detail::GuardFrame* saved_;
+};
+
 // Runs fn(); a fault inside it while armed throws the translated RuntimeError.
 // fn should be a thin call into a component: objects with destructors created inside
 // it are abandoned when a fault jumps out.
