@@ -290,6 +290,10 @@ int32_t GCommonDialog::DialogHook(QDialog* hDlg, int32_t msg, std::intptr_t wPar
 {
     if (!sink_)
         return 0;
+    // After a handler failed the dialog is closing: only its close is still reported, and
+    // nothing may accept it any more.
+    if (handlerError_ && msg != WM_DESTROY)
+        return msg == WM_NOTIFY && lParam == CDN_FILEOK ? 1 : 0;
     CommonDialogEvents& ev = sink_->Events();
     try {
         switch (msg) {
@@ -760,6 +764,11 @@ bool GCommonDialog::VBPrintDlg(PrintDialogArgs& a, cCommonDialog* EventSink)
     }
 
     if (a.flags & PD_PRINTSETUP) {
+        // The setup dialog works on real printers only; without one there is nothing to set up.
+        if (printer.outputFormat() != QPrinter::NativeFormat) {
+            fail(PDERR_NODEFAULTPRN);
+            return false;
+        }
         QPageSetupDialog dlg(&printer, owner);
         if (execHooked(dlg, a.Hook, EventSink) != QDialog::Accepted)
             return false;
@@ -861,6 +870,10 @@ bool GCommonDialog::VBPageSetupDlg2(PageSetupArgs& a, cCommonDialog* EventSink)
                           : a.PrintQuality == DMRES_LOW ? 300 : printer.resolution());
 
     if (!(a.flags & PSD_RETURNDEFAULT)) {
+        if (printer.outputFormat() != QPrinter::NativeFormat) {
+            fail(PDERR_NODEFAULTPRN);
+            return false;
+        }
         QPageSetupDialog dlg(&printer, owner);
         if (execHooked(dlg, a.Hook, EventSink) != QDialog::Accepted)
             return false;

@@ -3,8 +3,11 @@
 #include "platform/app_window.h"
 #include "platform/fault_guard.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace sv {
 
@@ -93,6 +96,14 @@ int MsgBox(const QString& text, int buttons, const QString& title)
         return answer;
     }
 
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        // No widgets without a GUI application (a console tool, a test without a
+        // responder): say it on stderr and take the default button.
+        qWarning("%s: %s", qPrintable(shownTitle), qPrintable(text));
+        const auto specs = buttonsFor(buttons);
+        std::size_t index = (buttons & vbDefaultButton3) ? 2 : (buttons & vbDefaultButton2) ? 1 : 0;
+        return specs[std::min(index, specs.size() - 1)].answer;
+    }
     const SuspendFaultGuard ownCode;  // a box may be asked for from inside a codec callback
     QMessageBox box(iconFor(buttons), shownTitle, text, QMessageBox::NoButton, MainWindow());
     const auto specs = buttonsFor(buttons);

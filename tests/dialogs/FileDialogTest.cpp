@@ -459,9 +459,26 @@ TEST_F(FileDialogTest, OwnerWindowComesFromHwnd)
     cd.Events().InitDialog = [&](QDialog* hDlg) { parent = hDlg->parentWidget(); };
 
     cd.setOwner(&mainWindow);
-    whenOpen([] { clickReject(openFileDialog()); });
+    cd.Events().InitDialog = [&](QDialog* hDlg) {
+        parent = hDlg->parentWidget();
+        cd.CentreDialog(hDlg, &mainWindow);
+    };
+    QRect placed;
+    whenOpen([&] {
+        QFileDialog* d = openFileDialog();
+        // The dialog centres again once its frame is known.
+        const QRect owner = mainWindow.frameGeometry();
+        (void)QTest::qWaitFor([&] {
+            placed = d->frameGeometry();
+            return placed.left() == owner.left() + (owner.width() - placed.width()) / 2;
+        }, 2000);
+        clickReject(d);
+    });
     cd.ShowOpen();
     EXPECT_EQ(parent, &mainWindow);
+    const QRect owner = mainWindow.frameGeometry();
+    EXPECT_EQ(placed.left(), owner.left() + (owner.width() - placed.width()) / 2);
+    EXPECT_EQ(placed.top(), owner.top() + (owner.height() - placed.height()) / 2);
 
     cd.setHwnd(-1);
     whenOpen([] { clickReject(openFileDialog()); });
@@ -560,6 +577,21 @@ TEST_F(FileDialogTest, HandlerExceptionClosesTheDialogAndReachesTheCaller)
     EXPECT_TRUE(closed);
     EXPECT_EQ(openFileDialog(), nullptr);
     EXPECT_EQ(cd.Filename(), "");
+
+    // A failing click handler: the OK that follows it must not accept the dialog.
+    bool confirmed = false;
+    cd.setFilename("");
+    cd.Events().FileChange = nullptr;
+    cd.Events().WMCommand = [](QDialog*, std::intptr_t&, std::intptr_t&) { throw std::logic_error("click failed"); };
+    cd.Events().ConfirmOK = [&](bool&) { confirmed = true; };
+    whenOpen([] {
+        QFileDialog* d = openFileDialog();
+        clickNames(d, {"a.mp3"});
+        clickAccept(d);
+    });
+    EXPECT_THROW(cd.ShowOpen(), std::logic_error);
+    EXPECT_FALSE(confirmed);
+    EXPECT_EQ(cd.Filename(), "");
 }
 
 TEST(ParseMultiFileName, SinglePathsSplitAtTheLastSeparator)
@@ -579,6 +611,12 @@ TEST(ParseMultiFileName, SinglePathsSplitAtTheLastSeparator)
         EXPECT_EQ(count, 1);
         EXPECT_EQ(sFiles, std::vector<std::string>{c.file}) << c.name;
     }
+}
+
+TEST(GetFileTitle, IsTheNameWithoutItsFolder)
+{
+    EXPECT_EQ(GCommonDialog::VBGetFileTitle("/music/pop/a b.mp3"), "a b.mp3");
+    EXPECT_EQ(GCommonDialog::VBGetFileTitle("plain"), "plain");
 }
 
 TEST(ParseMultiFileName, ZeroSeparatedListWithoutTrailingPadding)

@@ -8,8 +8,10 @@
 #include <QFontDialog>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QtPrintSupport/QPageSetupDialog>
 #include <QtPrintSupport/QPrintDialog>
 #include <QtPrintSupport/QPrinter>
+#include <QtPrintSupport/QPrinterInfo>
 
 #include "DialogDriver.h"
 #include "svcmdlg/svcmdlg.h"
@@ -154,6 +156,71 @@ TEST(ShowPrinter, CopiesComeBackAndCancelRaisesNothing)
     whenOpen([] { clickReject(openDialog<QPrintDialog>()); });
     EXPECT_NO_THROW(cd.ShowPrinter());
     EXPECT_EQ(cd.Copies(), 3);
+}
+
+TEST(PageSetup, MarginsPaperAndOrientationGoInAndComeBack)
+{
+    GCommonDialog g;
+    PageSetupArgs a;
+    a.flags = PSD_MARGINS | PSD_INHUNDREDTHSOFMILLIMETERS | PSD_RETURNDEFAULT;
+    a.Units = epsuHundredthsOfMillimeters;
+    a.LeftMargin = 2000;
+    a.TopMargin = 1500;
+    a.RightMargin = 1000;
+    a.BottomMargin = 2500;
+    a.PaperSize = DMPAPER_A5;
+    a.Orientation = DMORIENT_LANDSCAPE;
+    ASSERT_TRUE(g.VBPageSetupDlg(a, nullptr));
+    EXPECT_EQ(g.APIReturn(), 1);
+    EXPECT_EQ(a.LeftMargin, 2000);
+    EXPECT_EQ(a.TopMargin, 1500);
+    EXPECT_EQ(a.RightMargin, 1000);
+    EXPECT_EQ(a.BottomMargin, 2500);
+    EXPECT_EQ(a.PaperSize, DMPAPER_A5);
+    EXPECT_EQ(a.Orientation, DMORIENT_LANDSCAPE);
+
+}
+
+TEST(PageSetup, WithoutAPrinterTheSetupDialogFails)
+{
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "this machine has a printer";
+    GCommonDialog g;
+    PageSetupArgs a;
+    EXPECT_FALSE(g.VBPageSetupDlg(a, nullptr));
+    EXPECT_EQ(g.ExtendedError(), PDERR_NODEFAULTPRN);
+    cCommonDialog cd;
+    cd.setFlags(PD_PRINTSETUP);
+    try {
+        cd.ShowPrinter();
+        FAIL() << "print setup without a printer did not fail";
+    } catch (const ComponentError& e) {
+        EXPECT_EQ(e.Number(), (PDERR_NODEFAULTPRN | 0x348A) & 0xFFFF);
+    }
+}
+
+TEST(PageSetup, DialogTurnsThePageUpright)
+{
+    if (QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "no printer on this machine: the page-setup dialog cannot open";
+    GCommonDialog g;
+    PageSetupArgs a;
+    a.flags = PSD_MARGINS | PSD_INTHOUSANDTHSOFINCHES;
+    a.Units = epsuThousandthsOfInches;
+    a.LeftMargin = 787;
+    a.PaperSize = DMPAPER_LETTER;
+    a.Orientation = DMORIENT_LANDSCAPE;
+    whenOpen([] {
+        auto* d = openDialog<QPageSetupDialog>();
+        QPageLayout layout = d->printer()->pageLayout();
+        layout.setOrientation(QPageLayout::Portrait);
+        d->printer()->setPageLayout(layout);
+        clickAccept(d);
+    });
+    ASSERT_TRUE(g.VBPageSetupDlg(a, nullptr));
+    EXPECT_EQ(a.PaperSize, DMPAPER_LETTER);
+    EXPECT_EQ(a.Orientation, DMORIENT_PORTRAIT);
+    EXPECT_NEAR(a.LeftMargin, 787, 10);
 }
 
 TEST(ShowHelp, CommandsThatNeedDataAreRefused)

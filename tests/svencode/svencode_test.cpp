@@ -167,6 +167,94 @@ TEST(SvencodeBytes, PresetsUseTheirDocumentedSettings) {
   EXPECT_NE(low, streamed(s, pcm));
 }
 
+TEST(SvencodeBytes, QualityFieldOverridesThePreset) {
+  const auto pcm = signal(44100, 2, 4);
+  Settings s;
+  s.preset = LQP_LOW_QUALITY;
+  EncoderConfig c = makeConfig(s);
+  c.quality = 0xFD02;  // complement pair: quality 2
+  uint32_t chunk, outSize, handle;
+  ASSERT_EQ(beInitStream(&c, &chunk, &outSize, &handle), 0);
+  std::vector<uint8_t> out(outSize), mp3;
+  for (size_t done = 0; done < pcm.size();) {
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(chunk, pcm.size() - done));
+    uint32_t p = 0;
+    ASSERT_EQ(beEncodeChunk(handle, n, pcm.data() + done, out.data(), &p), 0);
+    mp3.insert(mp3.end(), out.begin(), out.begin() + p);
+    done += n;
+  }
+  uint32_t p = 0;
+  ASSERT_EQ(beDeinitStream(handle, out.data(), &p), 0);
+  mp3.insert(mp3.end(), out.begin(), out.begin() + p);
+  EXPECT_EQ(beCloseStream(handle), 0);
+  EXPECT_EQ(mp3, direct(s, pcm, 2));
+}
+
+// Variable bit rate through the record, against LAME set up by hand.
+std::vector<uint8_t> directVbr(const std::vector<int16_t>& pcm, vbr_mode mode, int q, int minKbps, int meanKbps) {
+  lame_global_flags* gf = lame_init();
+  lame_set_num_channels(gf, 2);
+  lame_set_mode(gf, JOINT_STEREO);
+  lame_set_in_samplerate(gf, 44100);
+  lame_set_out_samplerate(gf, 44100);
+  lame_set_VBR(gf, mode);
+  if (mode == vbr_abr) lame_set_VBR_mean_bitrate_kbps(gf, meanKbps);
+  lame_set_VBR_q(gf, q);
+  lame_set_VBR_min_bitrate_kbps(gf, minKbps);
+  lame_set_quality(gf, 5);
+  lame_set_original(gf, 1);
+  lame_set_bWriteVbrTag(gf, 0);
+  EXPECT_GE(lame_init_params(gf), 0);
+  std::vector<int16_t> copy(pcm);
+  std::vector<uint8_t> out(pcm.size() + 20000);
+  const int n = lame_encode_buffer_interleaved(gf, copy.data(), static_cast<int>(pcm.size() / 2), out.data(),
+                                               static_cast<int>(out.size()));
+  const int m = lame_encode_flush(gf, out.data() + n, static_cast<int>(out.size()) - n);
+  out.resize(n + m);
+  lame_close(gf);
+  return out;
+}
+
+TEST(SvencodeBytes, VariableAndAverageBitRate) {
+  const auto pcm = signal(44100 * 2, 2, 6);
+  auto encode = [&](int32_t method, int32_t q, uint32_t minKbps, uint32_t abrBps) {
+    EncoderConfig c = makeConfig({});
+    c.enableVbr = -1;
+    c.vbrMethod = method;
+    c.vbrQuality = q;
+    c.bitrate = minKbps;
+    c.vbrAbrBps = abrBps;
+    uint32_t chunk, outSize, handle;
+    EXPECT_EQ(beInitStream(&c, &chunk, &outSize, &handle), 0);
+    std::vector<uint8_t> out(outSize), mp3;
+    for (size_t done = 0; done < pcm.size();) {
+      const uint32_t n = static_cast<uint32_t>(std::min<size_t>(chunk, pcm.size() - done));
+      uint32_t p = 0;
+      EXPECT_EQ(beEncodeChunk(handle, n, pcm.data() + done, out.data(), &p), 0);
+      mp3.insert(mp3.end(), out.begin(), out.begin() + p);
+      done += n;
+    }
+    uint32_t p = 0;
+    EXPECT_EQ(beDeinitStream(handle, out.data(), &p), 0);
+    mp3.insert(mp3.end(), out.begin(), out.begin() + p);
+    EXPECT_EQ(beCloseStream(handle), 0);
+    return mp3;
+  };
+  EXPECT_EQ(encode(VBR_METHOD_NEW, 4, 32, 0), directVbr(pcm, vbr_mtrh, 4, 32, 0));
+  EXPECT_EQ(encode(VBR_METHOD_OLD, 2, 64, 0), directVbr(pcm, vbr_rh, 2, 64, 0));
+  EXPECT_EQ(encode(VBR_METHOD_ABR, 5, 32, 160000), directVbr(pcm, vbr_abr, 5, 32, 160));
+  // VBR and CBR streams differ, so the switch does reach the encoder.
+  EXPECT_NE(encode(VBR_METHOD_NEW, 4, 32, 0), streamed(Settings{}, pcm));
+  uint32_t chunk, outSize, handle;
+  EncoderConfig c = makeConfig({});
+  c.enableVbr = -1;
+  c.vbrMethod = 9;
+  EXPECT_EQ(beInitStream(&c, &chunk, &outSize, &handle), BE_ERR_INVALID_FORMAT_PARAMETERS);
+  c.vbrMethod = VBR_METHOD_ABR;
+  c.vbrAbrBps = 500;
+  EXPECT_EQ(beInitStream(&c, &chunk, &outSize, &handle), BE_ERR_INVALID_FORMAT_PARAMETERS);
+}
+
 TEST(SvencodeBytes, InterleavedStreamsStayIndependent) {
   Settings a;
   Settings b{44100, 44100, BE_MP3_MODE_MONO, 64, LQP_NORMAL_QUALITY, BE_MPEG1};

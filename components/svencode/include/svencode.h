@@ -123,7 +123,7 @@ typedef struct EncoderConfig {
   uint32_t vbrAbrBps;        /* 76: ABR mean bit rate, bit/s */
   int32_t vbrMethod;         /* 80: VBR_METHOD_... */
   int32_t noBitReservoir;    /* 84 */
-  int32_t strictIso;         /* 88 */
+  int32_t strictIso;         /* 88: false keeps the encoder's default */
   uint16_t quality;          /* 92: see the presets above */
   uint8_t reserved[237];     /* 94: zero */
 } EncoderConfig;

@@ -163,7 +163,8 @@ bool configure(lame_global_flags* gf, const EncoderConfig& c) {
   lame_set_copyright(gf, c.copyright != 0);
   lame_set_original(gf, c.original != 0);
   lame_set_disable_reservoir(gf, c.noBitReservoir != 0);
-  lame_set_strict_ISO(gf, c.strictIso != 0);
+  // False keeps LAME's own default, which still caps the frame size at the standard's.
+  if (c.strictIso != 0) lame_set_strict_ISO(gf, 1);
   lame_set_bWriteVbrTag(gf, 0);
 
   if (lame_init_params(gf) < 0) return false;

@@ -41,6 +41,22 @@ struct SVCMDLG_EXPORT HelpWindowPosition {
     int32_t WindowType = SW_SHOWNORMAL;
 };
 
+// Typical use, a picker with its own panel inside the Open dialog:
+//
+//   svcmdlg::cCommonDialog cd;
+//   cd.setCancelError(true);
+//   cd.setInitDir(lastDir);
+//   cd.setFilter("MP3 Files (*.MP3)|*.MP3");
+//   cd.setFlags(0x81A04);                    // explorer, must exist, multiple, no read-only box
+//   cd.setHookDialog(true);
+//   cd.setOwner(mainWindow);
+//   cd.Events().InitDialog = [&](QDialog* d) {
+//       cCommonDialog::AddPanel(d, infoFrame);
+//       cCommonDialog::SetControlText(d, svcmdlg::IDOK, "&Add");
+//   };
+//   cd.Events().FileChange = [&](QDialog* d) { show(cCommonDialog::GetFilePath(d)); };
+//   try { cd.ShowOpen(); } catch (const svcmdlg::ComponentError&) { /* cancelled */ }
+//   if (cd.flags() & svcmdlg::OFN_ALLOWMULTISELECT) cd.ParseMultiFileName(dir, files, count);
 class SVCMDLG_EXPORT cCommonDialog {
 public:
     cCommonDialog();
