@@ -1,6 +1,7 @@
 #include "frmAllToWaveStatus.h"
 
 #include "PictureBox.h"
+#include "ResourceFonts.h"
 #include "grid/job_grid.h"
 
 #include <QCheckBox>
@@ -57,6 +58,10 @@ frmAllToWaveStatus::frmAllToWaveStatus(QWidget* owner, grid::JobGrid* gridAlltoW
   connect(cmdStart, &CommandButton::Click, this, &frmAllToWaveStatus::cmdStart_Click);
   connect(cmdCancel, &CommandButton::Click, this, &frmAllToWaveStatus::cmdCancel_Click);
 
+  try {
+    ApplyResourceFonts(*this);
+  } catch (const std::exception&) {
+  }
   job_ = std::make_unique<AllToWaveJob>(static_cast<AllToWaveView&>(*this));
   job_->Load();
 }
