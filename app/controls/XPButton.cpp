@@ -456,9 +456,12 @@ void XPButton::resizeEvent(QResizeEvent* event)
 void XPButton::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::FontChange
-        || event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::FontChange) {
+        changed_ = true;
         Refresh();
+    } else if (event->type() == QEvent::PaletteChange) {
+        Refresh();
+    }
 }
 
 bool XPButton::event(QEvent* event)

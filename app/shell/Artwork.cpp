@@ -136,11 +136,16 @@ void PaintPageIcon(QPainter& p, int page, const QRectF& r, const QColor& colour)
         flame.cubicTo(x + w * 0.14, y + h * 0.46, x + w * 0.30, y + h * 0.40, x + w * 0.34, y + h * 0.22);
         flame.cubicTo(x + w * 0.44, y + h * 0.34, x + w * 0.44, y + h * 0.46, x + w * 0.42, y + h * 0.52);
         flame.cubicTo(x + w * 0.56, y + h * 0.40, x + w * 0.56, y + h * 0.20, x + w * 0.50, y + h * 0.02);
-        QPainterPath core;
-        core.addEllipse(QRectF(x + w * 0.36, y + h * 0.62, w * 0.28, h * 0.30));
+        // The hot inner tongue, cut out so the face shows through.
+        QPainterPath tongue;
+        tongue.moveTo(x + w * 0.50, y + h * 0.50);
+        tongue.cubicTo(x + w * 0.56, y + h * 0.64, x + w * 0.68, y + h * 0.70, x + w * 0.66, y + h * 0.82);
+        tongue.cubicTo(x + w * 0.64, y + h * 0.90, x + w * 0.58, y + h * 0.92, x + w * 0.50, y + h * 0.92);
+        tongue.cubicTo(x + w * 0.40, y + h * 0.92, x + w * 0.34, y + h * 0.86, x + w * 0.35, y + h * 0.78);
+        tongue.cubicTo(x + w * 0.36, y + h * 0.68, x + w * 0.46, y + h * 0.62, x + w * 0.50, y + h * 0.50);
         p.setPen(Qt::NoPen);
         p.setBrush(colour);
-        p.drawPath(flame.subtracted(core));
+        p.drawPath(flame.subtracted(tongue));
         break;
     }
     }

@@ -80,7 +80,7 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
     tab->setBackgroundColor(controls::RGB(244, 247, 250));
     tab->setHoverColor(controls::RGB(16, 80, 128));
     tab->setTextColor(controls::RGB(16, 80, 128));
-    tab->setGeometry(160, 12, 92, 26);
+    tab->setGeometry(160, 15, 92, 26);
     connect(tab, &XPButton::Click, this, [this] { cmdSettings_Click(0); });
     cmdSettings[0] = tab;
 

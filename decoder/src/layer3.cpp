@@ -453,6 +453,7 @@ void Layer3Decoder::DecodeHuffman(int gr, int ch, size_t end_bit) {
     }
   }
   seg_end[segments] = 1 << 20;  // sentinel past the spectrum
+  seg_gain[segments + 1] = 0.0f;
   seg_gain[segments] = 0.0f;
 
   const uint8_t* data = data_;
@@ -478,30 +479,42 @@ void Layer3Decoder::DecodeHuffman(int gr, int ch, size_t end_bit) {
     }
   }
 
-  // Count-1 region: quadruples of -1, 0, 1.
+  // Count-1 region: quadruples of -1, 0, 1. A quadruple spans at most one band boundary.
   const l3::HuffmanTable& q = tables[32 + g.count1_table];
+  const bool table_a = g.count1_table == 0;
   while (i < 576 && pos < end_bit) {
     uint64_t w = Window(data, pos);
+    if (table_a && (w >> 63)) {
+      // Each leading 1 is a quadruple of zeros: take the run at once.
+      const int ones = (~w == 0) ? 57 : std::min(__builtin_clzll(~w), 57);
+      const int n = static_cast<int>(std::min<size_t>(
+          {static_cast<size_t>(ones), static_cast<size_t>((576 - i + 3) / 4), end_bit - pos}));
+      std::memset(xr + i, 0, sizeof(float) * 4 * static_cast<size_t>(n));
+      i += 4 * n;
+      pos += static_cast<size_t>(n);
+      continue;
+    }
     const unsigned e = q.lut[w >> (64 - q.root_bits)];
     const int len = (e >> 8) & 15;
     w <<= len;
-    size_t next = pos + len;
-    float v[4];
+    size_t next = pos + static_cast<size_t>(len);
+    while (i >= seg_end[s]) ++s;
+    const int split = seg_end[s] - i;  // lines of the quadruple still in segment s
+    const float g0 = seg_gain[s], g1 = seg_gain[s + 1];
+    const unsigned v = e & 15;
+    uint32_t bits[4];
     for (int k = 0; k < 4; ++k) {
-      if (e & (8 >> k)) {
-        while (i + k >= seg_end[s]) ++s;
-        v[k] = (w >> 63) ? -seg_gain[s] : seg_gain[s];
-        w <<= 1;
-        ++next;
-      } else {
-        v[k] = 0.0f;
-      }
+      const unsigned on = (v >> (3 - k)) & 1;
+      const uint32_t sign = static_cast<uint32_t>(w >> 63) & on;
+      w <<= on;
+      next += on;
+      const float value = on ? (k < split ? g0 : g1) : 0.0f;
+      std::memcpy(&bits[k], &value, 4);
+      bits[k] ^= sign << 31;
     }
     if (next > end_bit) break;  // ran past the granule's bits: discard
-    for (int k = 0; k < 4; ++k) {
-      xr[i + k] = v[k];
-      if (v[k] != 0.0f) last = i + k + 1;
-    }
+    std::memcpy(xr + i, bits, sizeof bits);
+    if (v) last = i + 4 - __builtin_ctz(v);
     i += 4;
     pos = next;
   }

@@ -246,6 +246,23 @@ TEST_F(MainWindowFixture, AboutBoxShowsTheVersionAndItsOnlySettingsFrame)
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+TEST_F(MainWindowFixture, TitleBarComesBackWithTheKeptCaption)
+{
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    window->ShowTitleBar(true);
+    EXPECT_FALSE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowTitleHint);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Sonvera Disc Suite"));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->size(), QSize(622, 469));
+
+    window->ShowTitleBar(false);
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(window->Tag, QStringLiteral("Sonvera Disc Suite"));
+    // The page on show survives the frame change.
+    expectPage(0);
+}
+
 TEST(AboutVersionLine, MinorAndRevisionRunTogether)
 {
     EXPECT_EQ(frmAbout::VersionLine(2, 1, 0), QStringLiteral("Sonvera Disc Suite V2.10"));
