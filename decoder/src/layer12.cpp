@@ -226,41 +226,68 @@ int DecodeLayer2(const FrameHeader& header, BitReader& reader, SubbandSlots* out
       }
     }
 
+  // The coded subbands in bitstream order, each with where its samples go and how they are
+  // scaled, so that the sample loop runs without looking anything up.
+  struct Coded {
+    int sb;
+    int bits;
+    const float (*groups)[3];  // grouped classes: three values per code
+    int levels;                // ungrouped classes
+    float inverse;
+    float (*first)[32];        // slots of channel 0 or 1, or channel 0 of a shared subband
+    float (*second)[32];       // slots of channel 1 of a shared subband, else null
+    float scale_first[3], scale_second[3];
+  };
+  Coded coded[64];
+  int n_coded = 0;
+  for (int sb = 0; sb < limit; ++sb) {
+    const int coded_channels = sb < bound ? channels : 1;
+    for (int ch = 0; ch < coded_channels; ++ch) {
+      const int c = cls[ch][sb];
+      if (c < 0) continue;
+      Coded& e = coded[n_coded++];
+      const QuantClass& k = kClasses[c];
+      e.sb = sb;
+      e.bits = k.bits;
+      e.groups = !k.grouped ? nullptr : c == 0 ? kTables.group3 : c == 1 ? kTables.group5 : kTables.group9;
+      e.levels = k.levels;
+      e.inverse = kTables.inverse[c];
+      e.first = out[ch];
+      e.second = sb < bound ? nullptr : out[1];
+      for (int part = 0; part < 3; ++part) {
+        e.scale_first[part] = scale[ch][part][sb];
+        e.scale_second[part] = sb < bound ? 0.0f : scale[1][part][sb];
+      }
+    }
+  }
+
   for (int ch = 0; ch < channels; ++ch) std::memset(out[ch], 0, sizeof out[ch]);
   for (int group = 0; group < 12; ++group) {
     const int part = group >> 2;
-    float (*const slot0)[32] = &out[0][3 * group];
-    float (*const slot1)[32] = channels == 2 ? &out[1][3 * group] : nullptr;
-    for (int sb = 0; sb < limit; ++sb) {
-      const int shared_channels = sb < bound ? channels : 1;
-      for (int ch = 0; ch < shared_channels; ++ch) {
-        const int c = cls[ch][sb];
-        if (c < 0) continue;
-        float q[3];
-        const QuantClass& k = kClasses[c];
-        if (k.grouped) {
-          const uint32_t code = body.Read(k.bits);
-          const float* g = c == 0 ? kTables.group3[code] : (c == 1 ? kTables.group5[code] : kTables.group9[code]);
-          q[0] = g[0];
-          q[1] = g[1];
-          q[2] = g[2];
-        } else {
-          for (int i = 0; i < 3; ++i) {
-            const int v = static_cast<int>(body.Read(k.bits));
-            q[i] = static_cast<float>(2 * v + 1 - k.levels) * kTables.inverse[c];
-          }
-        }
-        if (sb < bound) {
-          float (*const slot)[32] = ch == 0 ? slot0 : slot1;
-          const float f = scale[ch][part][sb];
-          for (int i = 0; i < 3; ++i) slot[i][sb] = q[i] * f;
-        } else {
-          const float f0 = scale[0][part][sb], f1 = scale[1][part][sb];
-          for (int i = 0; i < 3; ++i) {
-            slot0[i][sb] = q[i] * f0;
-            slot1[i][sb] = q[i] * f1;
-          }
-        }
+    const int slot = 3 * group;
+    for (int i = 0; i < n_coded; ++i) {
+      const Coded& e = coded[i];
+      float q0, q1, q2;
+      if (e.groups) {
+        const float* g = e.groups[body.Read(e.bits)];
+        q0 = g[0];
+        q1 = g[1];
+        q2 = g[2];
+      } else {
+        const int offset = 1 - e.levels;
+        q0 = static_cast<float>(2 * static_cast<int>(body.Read(e.bits)) + offset) * e.inverse;
+        q1 = static_cast<float>(2 * static_cast<int>(body.Read(e.bits)) + offset) * e.inverse;
+        q2 = static_cast<float>(2 * static_cast<int>(body.Read(e.bits)) + offset) * e.inverse;
+      }
+      const float f = e.scale_first[part];
+      e.first[slot][e.sb] = q0 * f;
+      e.first[slot + 1][e.sb] = q1 * f;
+      e.first[slot + 2][e.sb] = q2 * f;
+      if (e.second) {
+        const float f2 = e.scale_second[part];
+        e.second[slot][e.sb] = q0 * f2;
+        e.second[slot + 1][e.sb] = q1 * f2;
+        e.second[slot + 2][e.sb] = q2 * f2;
       }
     }
   }

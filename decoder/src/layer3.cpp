@@ -43,35 +43,43 @@ inline int MixedShortStart(const l3::BandLayout& b) {
   return n;
 }
 
-// Windowed inverse MDCT matrices by [block type][odd subband][input line][output]. The
-// short-block matrix takes the three windows' six lines each (window-major) and places the
+// Inverse MDCT tables. Long blocks: the 18 distinct outputs of the 36-point transform
+// (outputs 0..8 and 18..26; the others follow by symmetry) and the windows by [block type]
+// [odd subband], where odd subbands carry the sign inversion of every odd output. Short blocks:
+// a windowed matrix that takes the three windows' six lines each (window-major) and places the
 // overlapped 12-point transforms at outputs 6..29.
 struct ImdctTables {
-  alignas(32) float m[4][2][18][36];
+  alignas(32) float cos36[18][24];
+  alignas(32) float window[4][2][36];
+  alignas(32) float short_matrix[2][18][36];
   ImdctTables() {
-    double window[4][36] = {};
-    for (int i = 0; i < 36; ++i) window[0][i] = std::sin(kPi / 36 * (i + 0.5));
-    for (int i = 0; i < 18; ++i) window[1][i] = std::sin(kPi / 36 * (i + 0.5));
-    for (int i = 18; i < 24; ++i) window[1][i] = 1.0;
-    for (int i = 24; i < 30; ++i) window[1][i] = std::sin(kPi / 12 * (i - 18 + 0.5));
-    for (int i = 6; i < 12; ++i) window[3][i] = std::sin(kPi / 12 * (i - 6 + 0.5));
-    for (int i = 12; i < 18; ++i) window[3][i] = 1.0;
-    for (int i = 18; i < 36; ++i) window[3][i] = std::sin(kPi / 36 * (i + 0.5));
+    double win[4][36] = {};
+    for (int i = 0; i < 36; ++i) win[0][i] = std::sin(kPi / 36 * (i + 0.5));
+    for (int i = 0; i < 18; ++i) win[1][i] = std::sin(kPi / 36 * (i + 0.5));
+    for (int i = 18; i < 24; ++i) win[1][i] = 1.0;
+    for (int i = 24; i < 30; ++i) win[1][i] = std::sin(kPi / 12 * (i - 18 + 0.5));
+    for (int i = 6; i < 12; ++i) win[3][i] = std::sin(kPi / 12 * (i - 6 + 0.5));
+    for (int i = 12; i < 18; ++i) win[3][i] = 1.0;
+    for (int i = 18; i < 36; ++i) win[3][i] = std::sin(kPi / 36 * (i + 0.5));
+    std::memset(cos36, 0, sizeof cos36);
+    for (int k = 0; k < 18; ++k)
+      for (int j = 0; j < 18; ++j) {
+        const int i = j < 9 ? j : j + 9;
+        cos36[k][j] = static_cast<float>(std::cos(kPi / 72 * (2 * i + 1 + 18) * (2 * k + 1)));
+      }
+    std::memset(window, 0, sizeof window);
+    std::memset(short_matrix, 0, sizeof short_matrix);
     for (int odd = 0; odd < 2; ++odd) {
       for (int bt : {0, 1, 3})
-        for (int k = 0; k < 18; ++k)
-          for (int i = 0; i < 36; ++i) {
-            const double v = window[bt][i] * std::cos(kPi / 72 * (2 * i + 1 + 18) * (2 * k + 1));
-            m[bt][odd][k][i] = static_cast<float>(odd && (i & 1) ? -v : v);
-          }
-      std::memset(m[2][odd], 0, sizeof m[2][odd]);
+        for (int i = 0; i < 36; ++i)
+          window[bt][odd][i] = static_cast<float>(odd && (i & 1) ? -win[bt][i] : win[bt][i]);
       for (int w = 0; w < 3; ++w)
         for (int k = 0; k < 6; ++k)
           for (int i = 0; i < 12; ++i) {
             const double v = std::sin(kPi / 12 * (i + 0.5)) *
                              std::cos(kPi / 24 * (2 * i + 1 + 6) * (2 * k + 1));
             const int out = 6 + 6 * w + i;
-            m[2][odd][w * 6 + k][out] += static_cast<float>(odd && (out & 1) ? -v : v);
+            short_matrix[odd][w * 6 + k][out] += static_cast<float>(odd && (out & 1) ? -v : v);
           }
     }
   }
@@ -82,10 +90,30 @@ const ImdctTables& Imdct() {
   return tables;
 }
 
-// One subband: 18 lines in, 18 outputs (added to the overlap) and 18 new overlap values.
-template <int kDummy>
-inline void SubbandTransform(const float* x, const float (*m)[36], float* overlap,
-                             float (*out)[32], int sb) {
+// One long-block subband: 18 lines in, 18 outputs (added to the overlap), 18 new overlap values.
+inline void LongBody(const float* x, const float (*c)[24], const float* win, float* overlap,
+                     float (*out)[32], int sb) {
+  float u[24] = {};
+  for (int k = 0; k < 18; ++k) {
+    const float v = x[k];
+    for (int j = 0; j < 24; ++j) u[j] += v * c[k][j];
+  }
+  float y[36];
+  for (int i = 0; i < 9; ++i) {
+    y[i] = u[i];
+    y[17 - i] = -u[i];
+    y[18 + i] = u[9 + i];
+    y[35 - i] = u[9 + i];
+  }
+  for (int i = 0; i < 18; ++i) {
+    out[i][sb] = win[i] * y[i] + overlap[i];
+    overlap[i] = win[18 + i] * y[18 + i];
+  }
+}
+
+// One short-block subband through the windowed matrix.
+inline void ShortBody(const float* x, const float (*m)[36], float* overlap, float (*out)[32],
+                      int sb) {
   float acc[36] = {};
   for (int k = 0; k < 18; ++k) {
     const float v = x[k];
@@ -97,24 +125,35 @@ inline void SubbandTransform(const float* x, const float (*m)[36], float* overla
   }
 }
 
-using TransformFn = void (*)(const float*, const float (*)[36], float*, float (*)[32], int);
+struct TransformKernels {
+  void (*long_block)(const float*, const float (*)[24], const float*, float*, float (*)[32], int);
+  void (*short_block)(const float*, const float (*)[36], float*, float (*)[32], int);
+};
 
-__attribute__((target("avx2,fma"))) void TransformAvx2(const float* x, const float (*m)[36],
-                                                       float* overlap, float (*out)[32], int sb) {
-  SubbandTransform<1>(x, m, overlap, out, sb);
+__attribute__((target("avx2,fma"))) void LongAvx2(const float* x, const float (*c)[24],
+                                                  const float* win, float* overlap,
+                                                  float (*out)[32], int sb) {
+  LongBody(x, c, win, overlap, out, sb);
 }
-void TransformDefault(const float* x, const float (*m)[36], float* overlap, float (*out)[32],
-                      int sb) {
-  SubbandTransform<0>(x, m, overlap, out, sb);
+__attribute__((target("avx2,fma"))) void ShortAvx2(const float* x, const float (*m)[36],
+                                                   float* overlap, float (*out)[32], int sb) {
+  ShortBody(x, m, overlap, out, sb);
+}
+void LongDefault(const float* x, const float (*c)[24], const float* win, float* overlap,
+                 float (*out)[32], int sb) {
+  LongBody(x, c, win, overlap, out, sb);
+}
+void ShortDefault(const float* x, const float (*m)[36], float* overlap, float (*out)[32], int sb) {
+  ShortBody(x, m, overlap, out, sb);
 }
 
-TransformFn ChooseTransform() {
+TransformKernels ChooseTransform() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return TransformAvx2;
-  return TransformDefault;
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return {LongAvx2, ShortAvx2};
+  return {LongDefault, ShortDefault};
 }
 
-TransformFn g_transform = nullptr;
+TransformKernels g_transform = {nullptr, nullptr};
 
 constexpr float kAntialiasCs[8] = {
     0.857492926f, 0.881741997f, 0.949628649f, 0.983314592f,
@@ -133,10 +172,69 @@ inline void Butterflies(float* xr, int boundary) {
   }
 }
 
+// Big-values pairs [i, stop) of one gain segment; returns the line reached.
+template <bool kLinbits>
+inline int DecodePairs(const l3::HuffmanTable& t, const uint8_t* data, size_t& pos_ref, int i,
+                       int stop, float gain, const float* pow43, float* xr, int& last) {
+  const uint16_t* lut = t.lut;
+  const int root = t.root_bits, linbits = t.linbits;
+  size_t pos = pos_ref;
+  for (; i < stop; i += 2) {
+    uint64_t w = Window(data, pos);
+    unsigned e = lut[w >> (64 - root)];
+    int used = 0;
+    if (__builtin_expect(e & 0x8000, 0)) {
+      w <<= root;
+      used = root;
+      for (;;) {
+        const int b = (e >> 12) & 7;
+        e = lut[(e & 0xFFF) + (w >> (64 - b))];
+        if (!(e & 0x8000)) break;
+        w <<= b;
+        used += b;
+      }
+    }
+    const int len = (e >> 8) & 15;
+    w <<= len;
+    used += len;
+    unsigned x = (e >> 4) & 15, y = e & 15;
+    if (kLinbits && x == 15) {
+      x += static_cast<unsigned>(w >> (64 - linbits));
+      w <<= linbits;
+      used += linbits;
+    }
+    // Sign bits follow non-zero values; the sign goes straight into the float's sign bit.
+    const unsigned has_x = x != 0;
+    const uint32_t sign_x = static_cast<uint32_t>(w >> 63) & has_x;
+    w <<= has_x;
+    used += static_cast<int>(has_x);
+    if (kLinbits && y == 15) {
+      y += static_cast<unsigned>(w >> (64 - linbits));
+      w <<= linbits;
+      used += linbits;
+    }
+    const unsigned has_y = y != 0;
+    const uint32_t sign_y = static_cast<uint32_t>(w >> 63) & has_y;
+    used += static_cast<int>(has_y);
+    const float vx = pow43[x] * gain, vy = pow43[y] * gain;
+    uint32_t bx, by;
+    std::memcpy(&bx, &vx, 4);
+    std::memcpy(&by, &vy, 4);
+    bx ^= sign_x << 31;
+    by ^= sign_y << 31;
+    std::memcpy(&xr[i], &bx, 4);
+    std::memcpy(&xr[i + 1], &by, 4);
+    if (x | y) last = i + (y ? 2 : 1);
+    pos += static_cast<size_t>(used);
+  }
+  pos_ref = pos;
+  return i;
+}
+
 }  // namespace
 
 void InitHybridKernels() {
-  if (!g_transform) g_transform = ChooseTransform();
+  if (!g_transform.long_block) g_transform = ChooseTransform();
   Imdct();
   l3::HuffmanTables();
   l3::Pow43();
@@ -355,6 +453,7 @@ void Layer3Decoder::DecodeHuffman(int gr, int ch, size_t end_bit) {
     }
   }
   seg_end[segments] = 1 << 20;  // sentinel past the spectrum
+  seg_gain[segments + 1] = 0.0f;
   seg_gain[segments] = 0.0f;
 
   const uint8_t* data = data_;
@@ -370,85 +469,52 @@ void Layer3Decoder::DecodeHuffman(int gr, int ch, size_t end_bit) {
       for (; i < stop_region; ++i) xr[i] = 0.0f;
       continue;
     }
-    const int root = t.root_bits, linbits = t.linbits;
     while (i < stop_region) {
       while (i >= seg_end[s]) ++s;
-      const float gain = seg_gain[s];
       const int stop = std::min(stop_region, seg_end[s]);
-      for (; i < stop; i += 2) {
-        uint64_t w = Window(data, pos);
-        unsigned e = t.lut[w >> (64 - root)];
-        int used = 0;
-        if (e & 0x8000) {
-          w <<= root;
-          used = root;
-          for (;;) {
-            const int b = (e >> 12) & 7;
-            e = t.lut[(e & 0xFFF) + (w >> (64 - b))];
-            if (!(e & 0x8000)) break;
-            w <<= b;
-            used += b;
-          }
-        }
-        const int len = (e >> 8) & 15;
-        w <<= len;
-        used += len;
-        int x = (e >> 4) & 15, y = e & 15;
-        float vx = 0.0f, vy = 0.0f;
-        if (x) {
-          if (x == 15 && linbits) {
-            x += static_cast<int>(w >> (64 - linbits));
-            w <<= linbits;
-            used += linbits;
-          }
-          vx = pow43[x] * gain;
-          if (w >> 63) vx = -vx;
-          w <<= 1;
-          ++used;
-          last = i + 1;
-        }
-        if (y) {
-          if (y == 15 && linbits) {
-            y += static_cast<int>(w >> (64 - linbits));
-            w <<= linbits;
-            used += linbits;
-          }
-          vy = pow43[y] * gain;
-          if (w >> 63) vy = -vy;
-          ++used;
-          last = i + 2;
-        }
-        xr[i] = vx;
-        xr[i + 1] = vy;
-        pos += used;
-      }
+      if (t.linbits)
+        i = DecodePairs<true>(t, data, pos, i, stop, seg_gain[s], pow43, xr, last);
+      else
+        i = DecodePairs<false>(t, data, pos, i, stop, seg_gain[s], pow43, xr, last);
     }
   }
 
-  // Count-1 region: quadruples of -1, 0, 1.
+  // Count-1 region: quadruples of -1, 0, 1. A quadruple spans at most one band boundary.
   const l3::HuffmanTable& q = tables[32 + g.count1_table];
+  const bool table_a = g.count1_table == 0;
   while (i < 576 && pos < end_bit) {
     uint64_t w = Window(data, pos);
+    if (table_a && (w >> 63)) {
+      // Each leading 1 is a quadruple of zeros: take the run at once.
+      const int ones = (~w == 0) ? 57 : std::min(__builtin_clzll(~w), 57);
+      const int n = static_cast<int>(std::min<size_t>(
+          {static_cast<size_t>(ones), static_cast<size_t>((576 - i + 3) / 4), end_bit - pos}));
+      std::memset(xr + i, 0, sizeof(float) * 4 * static_cast<size_t>(n));
+      i += 4 * n;
+      pos += static_cast<size_t>(n);
+      continue;
+    }
     const unsigned e = q.lut[w >> (64 - q.root_bits)];
     const int len = (e >> 8) & 15;
     w <<= len;
-    size_t next = pos + len;
-    float v[4];
+    size_t next = pos + static_cast<size_t>(len);
+    while (i >= seg_end[s]) ++s;
+    const int split = seg_end[s] - i;  // lines of the quadruple still in segment s
+    const float g0 = seg_gain[s], g1 = seg_gain[s + 1];
+    const unsigned v = e & 15;
+    uint32_t bits[4];
     for (int k = 0; k < 4; ++k) {
-      if (e & (8 >> k)) {
-        while (i + k >= seg_end[s]) ++s;
-        v[k] = (w >> 63) ? -seg_gain[s] : seg_gain[s];
-        w <<= 1;
-        ++next;
-      } else {
-        v[k] = 0.0f;
-      }
+      const unsigned on = (v >> (3 - k)) & 1;
+      const uint32_t sign = static_cast<uint32_t>(w >> 63) & on;
+      w <<= on;
+      next += on;
+      const float value = on ? (k < split ? g0 : g1) : 0.0f;
+      std::memcpy(&bits[k], &value, 4);
+      bits[k] ^= sign << 31;
     }
     if (next > end_bit) break;  // ran past the granule's bits: discard
-    for (int k = 0; k < 4; ++k) {
-      xr[i + k] = v[k];
-      if (v[k] != 0.0f) last = i + k + 1;
-    }
+    std::memcpy(xr + i, bits, sizeof bits);
+    if (v) last = i + 4 - __builtin_ctz(v);
     i += 4;
     pos = next;
   }
@@ -618,10 +684,13 @@ void Layer3Decoder::Hybrid(int ch, int gr, int subband_limit, float (*out)[32]) 
   int count = std::min((nonzero + 17) / 18, subband_limit);
   const ImdctTables& t = Imdct();
   const int bt = g.window_switching ? g.block_type : 0;
-  const TransformFn transform = g_transform;
+  const TransformKernels kernels = g_transform;
   for (int sb = 0; sb < count; ++sb) {
     const int type = (g.window_switching && g.mixed_block && sb < 2) ? 0 : bt;
-    transform(xr + 18 * sb, t.m[type][sb & 1], overlap_[ch][sb], out, sb);
+    if (type == 2)
+      kernels.short_block(xr + 18 * sb, t.short_matrix[sb & 1], overlap_[ch][sb], out, sb);
+    else
+      kernels.long_block(xr + 18 * sb, t.cos36, t.window[type][sb & 1], overlap_[ch][sb], out, sb);
   }
   for (int sb = count; sb < 32; ++sb) {
     float* o = overlap_[ch][sb];

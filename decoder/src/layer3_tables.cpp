@@ -2,6 +2,7 @@
 #include "layer3_tables.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace svd::l3 {
@@ -57,10 +58,11 @@ struct Built {
       codes.push_back({words[i] & 0xFFFFFF, length, value});
       longest = std::max(longest, length);
     }
-    const int root = std::min(longest, 8);
+    const int root = std::min(longest, 10);
     auto& lut = storage[number];
     lut.assign(size_t{1} << root, 0);
     BuildLevel(codes, 0, 0, root, lut, 0);
+    if (lut.size() > 4096) std::abort();  // offsets are 12 bits
     tables[number] = {lut.data(), root, linbits};
   }
   void Alias(int number, int from, int linbits) {

@@ -340,12 +340,11 @@ struct SynthesisKernels {
 
   // Full-rate output of one channel into interleaved stereo: each 32-bit pair at the output
   // gets its low (this channel's) half replaced; the neighbour's samples are kept. The last
-  // pair is written alone, as the word after it may lie past the buffer.
+  // four samples are stored one by one, as the word after them may lie past the buffer.
   [[gnu::target("avx2,fma")]] static inline int16_t* StoreInterleavedAvx2(const __m256* even,
                                                                          const __m256* odd,
                                                                          int16_t* out) {
     const __m256 top = _mm256_set1_ps(32767.0f), bottom = _mm256_set1_ps(-32768.0f);
-    const __m256i head = _mm256_set_epi32(0, -1, -1, -1, -1, -1, -1, -1);
     for (int q = 0; q < 4; ++q) {
       const __m256 v = _mm256_min_ps(_mm256_max_ps(_mm256_add_ps(even[q], odd[q]), bottom), top);
       const __m256i samples = _mm256_cvtps_epi32(v);
@@ -354,9 +353,12 @@ struct SynthesisKernels {
         const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_blend_epi16(old, samples, 0x55));
       } else {
-        const __m256i old = _mm256_maskload_epi32(at, head);
-        _mm256_maskstore_epi32(at, head, _mm256_blend_epi16(old, samples, 0x55));
-        out[62] = static_cast<int16_t>(_mm256_extract_epi32(samples, 7));
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                         _mm_blend_epi16(old, _mm256_castsi256_si128(samples), 0x55));
+        alignas(16) int32_t tail[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(tail), _mm256_extracti128_si256(samples, 1));
+        for (int i = 0; i < 4; ++i) out[56 + 2 * i] = static_cast<int16_t>(tail[i]);
       }
     }
     return out + 64;

@@ -290,6 +290,10 @@ int32_t GCommonDialog::DialogHook(QDialog* hDlg, int32_t msg, std::intptr_t wPar
 {
     if (!sink_)
         return 0;
+    // After a handler failed the dialog is closing: only its close is still reported, and
+    // nothing may accept it any more.
+    if (handlerError_ && msg != WM_DESTROY)
+        return msg == WM_NOTIFY && lParam == CDN_FILEOK ? 1 : 0;
     CommonDialogEvents& ev = sink_->Events();
     try {
         switch (msg) {

@@ -577,6 +577,21 @@ TEST_F(FileDialogTest, HandlerExceptionClosesTheDialogAndReachesTheCaller)
     EXPECT_TRUE(closed);
     EXPECT_EQ(openFileDialog(), nullptr);
     EXPECT_EQ(cd.Filename(), "");
+
+    // A failing click handler: the OK that follows it must not accept the dialog.
+    bool confirmed = false;
+    cd.setFilename("");
+    cd.Events().FileChange = nullptr;
+    cd.Events().WMCommand = [](QDialog*, std::intptr_t&, std::intptr_t&) { throw std::logic_error("click failed"); };
+    cd.Events().ConfirmOK = [&](bool&) { confirmed = true; };
+    whenOpen([] {
+        QFileDialog* d = openFileDialog();
+        clickNames(d, {"a.mp3"});
+        clickAccept(d);
+    });
+    EXPECT_THROW(cd.ShowOpen(), std::logic_error);
+    EXPECT_FALSE(confirmed);
+    EXPECT_EQ(cd.Filename(), "");
 }
 
 TEST(ParseMultiFileName, SinglePathsSplitAtTheLastSeparator)
