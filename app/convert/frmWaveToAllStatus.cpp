@@ -3,6 +3,7 @@
 #include "grid/job_grid.h"
 #include "platform/events.h"
 #include "shell/core/globals.h"
+#include "ResourceFonts.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -74,6 +75,12 @@ frmWaveToAllStatus::frmWaveToAllStatus(grid::JobGrid& list, std::function<WaveTo
   layout->addWidget(cmdCancel, 6, 1, Qt::AlignRight);
   connect(cmdStart, &QPushButton::clicked, this, [this] { cmdStart_Click(); });
   connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+
+  try {
+    ApplyResourceFonts(*this);
+  } catch (const RuntimeError&) {
+    // A bad font entry leaves the default font; the job does not depend on it.
+  }
 
   job_ = std::make_unique<WaveToAllJob>(static_cast<WaveToAllView&>(*this), std::move(mp3), std::move(outside));
   job_->Load();
