@@ -16,6 +16,10 @@
 
 #include <exception>
 
+#if defined(SONVERA_HAVE_WAVE_TO_ALL)
+#include "frmWaveToAllStatus.h"
+#endif
+
 namespace sv {
 namespace {
 
@@ -247,6 +251,24 @@ WaveToAllPage::WaveToAllPage(QWidget* parent) : QWidget(parent) {
   connect(cmdWaveToAllClear, &CommandButton::Click, this, &WaveToAllPage::cmdWaveToAllClear_Click);
   connect(cmdWavetoalloutput, &CommandButton::Click, this, &WaveToAllPage::cmdWavetoalloutput_Click);
   connect(cmdWaveToAllStart, &CommandButton::Click, this, &WaveToAllPage::cmdWaveToAllStart_Click);
+#if defined(SONVERA_HAVE_WAVE_TO_ALL)
+  ShowStatusWindow = [](WaveToAllPage& page) {
+    auto options = [&page] {
+      WaveToAllOptions o;
+      o.Mp3SampleRate = page.MP3ComboSampleRate->currentIndex();
+      o.Mp3Bitrate = page.MP3ComboBitrate->currentIndex();
+      o.Mp3Channel = page.MP3ComboChannel->currentIndex();
+      o.Mp3Quality = page.MP3ComboQuality->currentIndex();
+      o.WmaBitrate = page.WMAComboBitRate->currentIndex();
+      o.VqfBitrate = page.VQFComboBitRate->currentIndex();
+      o.OggBitrate = page.OGGComboBitRate->currentIndex();
+      return o;
+    };
+    auto overwrite = [&page] { return page.wavetoallcheckoverwrite->isChecked(); };
+    frmWaveToAllStatus status(*page.gridWavetoAll, options, overwrite, page.window());
+    status.exec();
+  };
+#endif
   InitPage();
 }
 

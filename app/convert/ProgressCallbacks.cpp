@@ -14,7 +14,6 @@ std::int32_t VqfSourceLength = 0;
 namespace {
 
 ProgressTarget* decodeTarget = nullptr;
-ProgressTarget* encodeTarget = nullptr;
 
 // Runs inside a library's call: nothing may escape into it.
 std::int16_t Report(ProgressTarget* target, int percent) {
@@ -40,7 +39,6 @@ std::int16_t Report(ProgressTarget* target, int percent) {
 }  // namespace
 
 void SetDecodeProgressTarget(ProgressTarget* target) { decodeTarget = target; }
-void SetEncodeProgressTarget(ProgressTarget* target) { encodeTarget = target; }
 
 std::int16_t VqfDecodePercent(std::int32_t position, std::int32_t rate, std::int32_t sourceLength) {
   std::int32_t estimate = CLng(sourceLength * 14.69 / rate);
@@ -64,9 +62,5 @@ std::int16_t VqfDecodeProgress(std::int16_t position, std::int16_t rate) {
   }
   return sv::Report(sv::decodeTarget, percent);
 }
-
-std::int16_t OggEncodeProgress(std::int16_t percent) { return sv::Report(sv::encodeTarget, percent); }
-std::int16_t VqfEncodeProgress(std::int16_t percent) { return sv::Report(sv::encodeTarget, percent); }
-std::int16_t WmaProgress(std::int16_t percent) { return sv::Report(sv::encodeTarget, percent); }
 
 }

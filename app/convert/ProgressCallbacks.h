@@ -1,5 +1,6 @@
-// The progress callbacks handed to the whole-file codec libraries. Each draws the bars of
-// the job window that is running and lets the user interface run; all give back 0.
+// The progress callbacks handed to the whole-file decoders. Each draws the bars of the
+// music-to-WAV window and lets the user interface run; both give back 0. (The encoders'
+// callback belongs to the WAV-to-compressed job.)
 #pragma once
 
 #include <QRgb>
@@ -23,10 +24,9 @@ class ProgressTarget {
   virtual int RowCount() const = 0;
 };
 
-// The music-to-WAV window and the WAV-to-compressed window register themselves while loaded;
-// with none registered the callbacks only give back 0.
+// The music-to-WAV job registers itself while its window is loaded; with none registered
+// the callbacks only give back 0.
 void SetDecodeProgressTarget(ProgressTarget* target);
-void SetEncodeProgressTarget(ProgressTarget* target);
 
 // Size in bytes of the VQF file being decoded; read by VqfDecodeProgress.
 extern std::int32_t VqfSourceLength;
@@ -39,7 +39,4 @@ std::int16_t VqfDecodePercent(std::int32_t position, std::int32_t rate, std::int
 extern "C" {
 std::int16_t OggDecodeProgress(std::int16_t percent);
 std::int16_t VqfDecodeProgress(std::int16_t position, std::int16_t rate);
-std::int16_t OggEncodeProgress(std::int16_t percent);
-std::int16_t VqfEncodeProgress(std::int16_t percent);
-std::int16_t WmaProgress(std::int16_t percent);
 }
