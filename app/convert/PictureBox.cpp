@@ -1,11 +1,16 @@
 #include "PictureBox.h"
 
 #include <QPainter>
+#include <QPalette>
 
 namespace sv {
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
+PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
+  setFrameStyle(QFrame::Box | QFrame::Plain);
+  QPalette border = palette();
+  border.setColor(QPalette::WindowText, QColor(128, 128, 128));
+  setPalette(border);
+  setLineWidth(1);
   image_ = QImage(1, 1, QImage::Format_RGB32);
   image_.fill(Qt::white);
 }
@@ -22,11 +27,12 @@ void PictureBox::NoteProgress(float percent) {
 
 void PictureBox::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.drawImage(0, 0, Image());
+  drawFrame(&painter);
+  painter.drawImage(contentsRect().topLeft(), Image());
 }
 
 QImage& PictureBox::fit() const {
-  const QSize want = size().expandedTo(QSize(1, 1));
+  const QSize want = contentsRect().size().expandedTo(QSize(1, 1));
   if (image_.size() != want) {
     QImage grown(want, QImage::Format_RGB32);
     grown.fill(Qt::white);

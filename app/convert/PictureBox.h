@@ -1,13 +1,14 @@
 // PictureBox: a drawing surface that keeps what was drawn on it, as the job windows'
-// progress bars need. Its scale is its size in pixels.
+// progress bars need. It has a thin sunken border; its scale is the size inside the border,
+// in pixels.
 #pragma once
 
+#include <QFrame>
 #include <QImage>
-#include <QWidget>
 
 namespace sv {
 
-class PictureBox : public QWidget {
+class PictureBox : public QFrame {
   Q_OBJECT
 
  public:

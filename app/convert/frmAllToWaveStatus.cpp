@@ -37,9 +37,9 @@ frmAllToWaveStatus::frmAllToWaveStatus(QWidget* owner, grid::JobGrid* gridAlltoW
   setFixedSize(430, 222);
 
   label(this, QStringLiteral("Total Process:"), QRect(12, 14, 100, 18));
-  picTotalProcess = bar(this, QRect(116, 12, 300, 20), "picTotalProcess");
+  picTotalProcess = bar(this, QRect(116, 11, 302, 22), "picTotalProcess");
   label(this, QStringLiteral("File Converting:"), QRect(12, 42, 100, 18));
-  picFileStatus = bar(this, QRect(116, 40, 300, 20), "picFileStatus");
+  picFileStatus = bar(this, QRect(116, 39, 302, 22), "picFileStatus");
   labelConvertype = label(this, QStringLiteral("convert type"), QRect(12, 72, 404, 18), "labelConvertype");
   label(this, QStringLiteral("Source File:"), QRect(12, 96, 100, 18));
   labelsource = label(this, QString(), QRect(116, 96, 300, 18), "labelsource");

@@ -19,7 +19,7 @@ constexpr QRgb kWhite = 0xFFFFFF;
 struct Bar {
   PictureBox pic;
   Bar() {
-    pic.resize(300, 20);
+    pic.resize(302, 22);  // 300 by 20 inside the border
     QFont f = pic.font();
     f.setPixelSize(12);
     f.setStyleStrategy(QFont::NoAntialias);
