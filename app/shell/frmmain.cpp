@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "Artwork.h"
+#include "ConversionPages.h"
 #include "ImageControl.h"
 #include "ResourceFonts.h"
 #include "shell/core/error_handling.h"
@@ -359,8 +360,24 @@ void frmmain::paintEvent(QPaintEvent*)
 
 // Page hooks: each page module fills in its own.
 
-void frmmain::InitWaveToAllPage() {}
-void frmmain::InitAllToWavePage() {}
+// The conversion pages take the place of their placeholders.
+void frmmain::InitWaveToAllPage()
+{
+    QWidget* page = myGroup[0];
+    qDeleteAll(page->findChildren<PagePlaceholder*>(Qt::FindDirectChildrenOnly));
+    WaveToAll = new sv::WaveToAllPage(page);
+    WaveToAll->setGeometry(page->rect());
+    WaveToAll->show();
+}
+
+void frmmain::InitAllToWavePage()
+{
+    QWidget* page = myGroup[1];
+    qDeleteAll(page->findChildren<PagePlaceholder*>(Qt::FindDirectChildrenOnly));
+    AllToWave = new sv::AllToWavePage(page);
+    AllToWave->setGeometry(page->rect());
+    AllToWave->show();
+}
 void frmmain::InitCDPageDisplay() {}
 void frmmain::InitCDPageDrives() {}
 void frmmain::RefreshCDInfo() {}

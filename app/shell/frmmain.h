@@ -12,6 +12,10 @@
 
 class ezbutton;
 class ImageControl;
+namespace sv {
+class AllToWavePage;
+class WaveToAllPage;
+}
 
 class frmmain : public QWidget {
     Q_OBJECT
@@ -38,6 +42,10 @@ public:
     QTimer cdInfoTimer;
     // Advances the burn page's preview clock.
     QTimer Timer1;
+
+    // The conversion pages' contents (pages 0 and 1).
+    sv::WaveToAllPage* WaveToAll = nullptr;
+    sv::AllToWavePage* AllToWave = nullptr;
 
     std::int16_t CurrentPage = 0;
     QStringList CDDrives;

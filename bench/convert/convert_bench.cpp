@@ -1,0 +1,198 @@
+// Times the music-to-WAV job (status window, bars, yields, decoder calls through the lazy
+// loader) over one long MP3 and the decoder library's own loop over the same file, in turns,
+// and checks that both write the same bytes.
+//
+//   convert_bench [seconds of audio, default 300] [rounds, default 3]
+#include "PictureBox.h"
+#include "Progress.h"
+#include "platform/events.h"
+#include "frmAllToWaveStatus.h"
+#include "grid/job_grid.h"
+#include "shell/core/globals.h"
+#include "svdecode.h"
+
+#include <lame/lame.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Processor time of this thread: less disturbed than wall time on a busy machine.
+double cpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+struct Timing {
+  double wall = 0, cpu = 0;
+};
+
+bool makeMp3(const QString& path, int seconds) {
+  constexpr int kRate = 44100;
+  lame_global_flags* lame = lame_init();
+  lame_set_in_samplerate(lame, kRate);
+  lame_set_num_channels(lame, 2);
+  lame_set_brate(lame, 128);
+  lame_set_quality(lame, 7);
+  if (lame_init_params(lame) < 0)
+    return false;
+  QFile out(path);
+  if (!out.open(QIODevice::WriteOnly))
+    return false;
+  constexpr int kBlock = 4410;
+  std::vector<short> left(kBlock), right(kBlock);
+  std::vector<unsigned char> mp3(kBlock * 5 / 4 + 7200);
+  unsigned seed = 1;
+  for (int block = 0; block < seconds * 10; ++block) {
+    for (int i = 0; i < kBlock; ++i) {
+      const double t = (block * kBlock + i) / double(kRate);
+      seed = seed * 1103515245u + 12345u;
+      const double noise = ((seed >> 16) & 0x7FFF) / 32768.0 - 0.5;
+      left[i] = static_cast<short>(9000 * std::sin(2 * M_PI * 220 * t) + 3000 * std::sin(2 * M_PI * 1760 * t) + 1500 * noise);
+      right[i] = static_cast<short>(8000 * std::sin(2 * M_PI * 330 * t + 1) + 2000 * noise);
+    }
+    const int n = lame_encode_buffer(lame, left.data(), right.data(), kBlock, mp3.data(), static_cast<int>(mp3.size()));
+    out.write(reinterpret_cast<const char*>(mp3.data()), n);
+  }
+  const int n = lame_encode_flush(lame, mp3.data(), static_cast<int>(mp3.size()));
+  out.write(reinterpret_cast<const char*>(mp3.data()), n);
+  lame_close(lame);
+  return true;
+}
+
+Timing decoderOwn(const QString& mp3, const QString& wav) {
+  const auto start = Clock::now();
+  const double cpu = cpuSeconds();
+  CreateDecoder();
+  RegisterInputModule();
+  RegisterOutputModule();
+  Mp3InputOpen(QFile::encodeName(mp3).constData());
+  WaveOutputOpen(("wav:" + QFile::encodeName(wav)).constData());
+  for (;;) {
+    const int r = Mp3DecodePlay();
+    GetCurrentPosition();
+    if (r != 0 && r != SVD_E_STREAM)
+      break;
+  }
+  Mp3InputClose();
+  WaveOutputClose();
+  DeleteDecoder();
+  return {std::chrono::duration<double>(Clock::now() - start).count(), cpuSeconds() - cpu};
+}
+
+Timing job(const QString& mp3, const QString& wav, int& fileDraws, int& totalDraws) {
+  grid::JobGrid list;
+  list.AddColumn("Source File", 100, grid::AlignLeft, true);
+  list.AddColumn("Destination File", 100, grid::AlignLeft, true);
+  list.AddColumn("Convert", 80, grid::AlignLeft, true);
+  list.AddColumn("SourcePath", 100, grid::AlignLeft, true);
+  list.AddColumn("DesPath", 100, grid::AlignLeft, true);
+  const int r = list.AddRow(mp3);
+  list.SetCellText(r, 3, "MP3->WAV");
+  list.SetCellText(r, 4, mp3);
+  list.SetCellText(r, 5, wav);
+  QCheckBox overwrite;
+  overwrite.setChecked(true);
+  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
+  window.show();
+  QApplication::processEvents();
+  fileDraws = totalDraws = 0;
+  QObject::connect(window.picFileStatus, &sv::PictureBox::ProgressDrawn, [&](float) { ++fileDraws; });
+  QObject::connect(window.picTotalProcess, &sv::PictureBox::ProgressDrawn, [&](float) { ++totalDraws; });
+  const auto start = Clock::now();
+  const double cpu = cpuSeconds();
+  window.cmdStart_Click();
+  return {std::chrono::duration<double>(Clock::now() - start).count(), cpuSeconds() - cpu};
+}
+
+// The cost of one bar drawing on a shown window.
+double drawCost() {
+  grid::JobGrid list;
+  QCheckBox overwrite;
+  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
+  window.show();
+  QApplication::processEvents();
+  constexpr int kDraws = 1000;
+  const auto start = Clock::now();
+  for (int i = 0; i < kDraws; ++i)
+    sv::DrawProgress(window.picFileStatus, static_cast<float>(i % 101), sv::kJobBarColor);
+  return std::chrono::duration<double>(Clock::now() - start).count() / kDraws;
+}
+
+// The cost of one pass through the event loop with the window shown.
+double yieldCost() {
+  grid::JobGrid list;
+  QCheckBox overwrite;
+  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
+  window.show();
+  QApplication::processEvents();
+  constexpr int kYields = 10000;
+  const auto start = Clock::now();
+  for (int i = 0; i < kYields; ++i)
+    sv::DoEvents();
+  return std::chrono::duration<double>(Clock::now() - start).count() / kYields;
+}
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 300;
+  const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
+  QTemporaryDir dir;
+  const QString mp3 = dir.path() + "/long.mp3";
+  std::printf("encoding %d s of stereo audio at 128 kbit/s...\n", seconds);
+  if (!makeMp3(mp3, seconds))
+    return 1;
+  sv::AllToWaveOutputDir = dir.path();
+
+  std::vector<Timing> own, viaJob;
+  int fileDraws = 0, totalDraws = 0;
+  // Warm the file cache and load the library once before timing.
+  decoderOwn(mp3, dir.path() + "/warm.wav");
+  // Both start without an output file, so neither pays for freeing the last round's.
+  for (int i = 0; i < rounds; ++i) {
+    QFile::remove(dir.path() + "/own.wav");
+    own.push_back(decoderOwn(mp3, dir.path() + "/own.wav"));
+    QFile::remove(dir.path() + "/job.wav");
+    viaJob.push_back(job(mp3, dir.path() + "/job.wav", fileDraws, totalDraws));
+  }
+  const bool same = readAll(dir.path() + "/own.wav") == readAll(dir.path() + "/job.wav");
+  auto best = [](const std::vector<Timing>& t, double Timing::*field) {
+    double b = t.front().*field;
+    for (const Timing& x : t)
+      b = std::min(b, x.*field);
+    return b;
+  };
+  const double ownWall = best(own, &Timing::wall), jobWall = best(viaJob, &Timing::wall);
+  const double ownCpu = best(own, &Timing::cpu), jobCpu = best(viaJob, &Timing::cpu);
+  std::printf("best of %d rounds     wall        cpu\n", rounds);
+  std::printf("decoder's own loop : %.3f s    %.3f s\n", ownWall, ownCpu);
+  std::printf("music-to-WAV job   : %.3f s    %.3f s\n", jobWall, jobCpu);
+  std::printf("job overhead       : %+.2f %%    %+.2f %%   (goal: at most +5 %%)\n", (jobWall / ownWall - 1) * 100,
+              (jobCpu / ownCpu - 1) * 100);
+  std::printf("bar drawings       : file %d, total %d (one per whole-percent change)\n", fileDraws, totalDraws);
+  std::printf("one bar drawing     : %.1f us\n", drawCost() * 1e6);
+  std::printf("one event-loop pass : %.1f us\n", yieldCost() * 1e6);
+  std::printf("outputs identical  : %s\n", same ? "yes" : "NO");
+  return same ? 0 : 2;
+}
