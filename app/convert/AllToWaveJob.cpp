@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr QRgb kStatusPlain = qRgb(0, 0, 0);
 constexpr QRgb kStatusDone = qRgb(23, 122, 18);
+constexpr std::chrono::milliseconds kYieldInterval{5};
 
 // The job loop goes on past a statement that fails.
 template <typename Fn>
@@ -147,20 +149,37 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
   const int base = FileBase(rows, currentfile);
   int lastFile = -1;
   int lastTotal = -1;
+  auto lastYield = std::chrono::steady_clock::now();
   try {
     for (;;) {
-      const std::int16_t r = Low16(GuardedCall([] { return svdecode::Mp3DecodePlay(); }));
-      const int p = CInt(GuardedCall([] { return svdecode::GetCurrentPosition(); }) * 100.0);
+      // One guarded call per step: the decode and the position read together.
+      float position = 0;
+      const std::int16_t r = Low16(GuardedCall([&position] {
+        const std::int32_t result = svdecode::Mp3DecodePlay();
+        position = svdecode::GetCurrentPosition();
+        return result;
+      }));
+      const int p = CInt(position * 100.0);
       const int total = TotalPercent(p, share, base);
+      bool drew = false;
       if (p != lastFile) {
         DrawProgress(view_.FileBar(), static_cast<float>(p), filecolor, true);
         lastFile = p;
+        drew = true;
       }
       if (total != lastTotal) {
         DrawProgress(view_.TotalBar(), static_cast<float>(total), filecolor, true);
         lastTotal = total;
+        drew = true;
       }
-      DoEvents();
+      // A pass through the event loop costs about as much as a tenth of a decode step, so
+      // it runs after each redraw and otherwise at most every few milliseconds: clicks
+      // still reach the window many times a second.
+      const auto now = std::chrono::steady_clock::now();
+      if (drew || now - lastYield >= kYieldInterval) {
+        DoEvents();
+        lastYield = now;
+      }
       if (CancelConvert == 1) {
         if (MsgBox(QString::fromLatin1(kStopQuestion), vbYesNo | vbInformation,
                    QString::fromLatin1(kProductTitle)) == vbYes)
