@@ -15,11 +15,22 @@ std::string TempName(const char* suffix) {
   return "/tmp/svd_fuzz_" + std::to_string(getpid()) + suffix;
 }
 
+// Removes the scratch files when the fuzzer exits.
+struct Scratch {
+  std::string input = TempName(".mp3");
+  std::string wav = TempName(".wav");
+  ~Scratch() {
+    std::remove(input.c_str());
+    std::remove(wav.c_str());
+  }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string input = TempName(".mp3");
-  static const std::string output = "wav:" + TempName(".wav");
+  static const Scratch scratch;
+  const std::string& input = scratch.input;
+  static const std::string output = "wav:" + scratch.wav;
   FILE* f = std::fopen(input.c_str(), "wb");
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);

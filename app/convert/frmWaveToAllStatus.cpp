@@ -3,6 +3,8 @@
 #include "grid/job_grid.h"
 #include "platform/events.h"
 #include "shell/core/globals.h"
+#include "PictureBox.h"
+#include "Progress.h"
 #include "ResourceFonts.h"
 
 #include <QCloseEvent>
@@ -10,8 +12,6 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 
 namespace sv {
@@ -19,23 +19,7 @@ namespace sv {
 namespace {
 
 QColor fromColorValue(uint32_t value) { return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF); }
-
-// A bar with its percentage centred; the digits over the filled part are inverted.
-void drawBar(QLabel* pic, float percent, uint32_t color) {
-  const QSize size = pic->size().isEmpty() ? QSize(300, 18) : pic->size();
-  QPixmap pixmap(size);
-  pixmap.fill(Qt::white);
-  QPainter painter(&pixmap);
-  const QString text = QString::number(static_cast<int>(percent + 0.5f)) + QLatin1Char('%');
-  painter.setPen(fromColorValue(color));
-  painter.drawText(pixmap.rect(), Qt::AlignCenter, text);
-  painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-  if (percent > 0)
-    painter.fillRect(QRectF(0, 0, size.width() * percent / 100.0, size.height()), fromColorValue(color));
-  painter.end();
-  pic->setPixmap(pixmap);
-  pic->repaint();
-}
+QRgb toRgb(uint32_t value) { return qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF); }
 
 }  // namespace
 
@@ -52,11 +36,11 @@ frmWaveToAllStatus::frmWaveToAllStatus(grid::JobGrid& list, std::function<WaveTo
   labelConvertype = new QLabel(QStringLiteral("convert type"), this);
   layout->addWidget(labelConvertype, 0, 0, 1, 2);
   addCaption("Total Process:", 1);
-  picTotalProcess = new QLabel(this);
+  picTotalProcess = new PictureBox(this);
   picTotalProcess->setFixedSize(300, 18);
   layout->addWidget(picTotalProcess, 1, 1);
   addCaption("File Converting:", 2);
-  picFileStatus = new QLabel(this);
+  picFileStatus = new PictureBox(this);
   picFileStatus->setFixedSize(300, 18);
   layout->addWidget(picFileStatus, 2, 1);
   addCaption("Source File:", 3);
@@ -93,6 +77,9 @@ void frmWaveToAllStatus::cmdStart_Click() {
   cmdStart->setEnabled(false);
   job_->ConvertAllFiles();
 }
+
+float frmWaveToAllStatus::FilePercent() const { return picFileStatus->LastPercent(); }
+float frmWaveToAllStatus::TotalPercent() const { return picTotalProcess->LastPercent(); }
 
 void frmWaveToAllStatus::cmdCancel_Click() { job_->CancelClicked(); }
 
@@ -131,13 +118,11 @@ void frmWaveToAllStatus::SetStatus(const QString& text, uint32_t color) {
 }
 
 void frmWaveToAllStatus::DrawFileBar(float percent, uint32_t color) {
-  filePercent_ = percent;
-  drawBar(picFileStatus, percent, color);
+  DrawProgress(picFileStatus, percent, toRgb(color), true);
 }
 
 void frmWaveToAllStatus::DrawTotalBar(float percent, uint32_t color) {
-  totalPercent_ = percent;
-  drawBar(picTotalProcess, percent, color);
+  DrawProgress(picTotalProcess, percent, toRgb(color), true);
 }
 
 void frmWaveToAllStatus::SetCancelCaption(const QString& caption) { cmdCancel->setText(caption); }

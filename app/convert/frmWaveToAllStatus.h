@@ -19,6 +19,8 @@ class JobGrid;
 
 namespace sv {
 
+class PictureBox;
+
 class frmWaveToAllStatus : public QDialog, private WaveToAllView {
   Q_OBJECT
 
@@ -32,15 +34,15 @@ class frmWaveToAllStatus : public QDialog, private WaveToAllView {
 
   WaveToAllJob& Job() { return *job_; }
   // The values the two bars show now.
-  float FilePercent() const { return filePercent_; }
-  float TotalPercent() const { return totalPercent_; }
+  float FilePercent() const;
+  float TotalPercent() const;
 
   QLabel* labelConvertype = nullptr;
   QLabel* labelsource = nullptr;
   QLabel* labeloutput = nullptr;
   QLabel* labelStatus = nullptr;
-  QLabel* picFileStatus = nullptr;
-  QLabel* picTotalProcess = nullptr;
+  PictureBox* picFileStatus = nullptr;
+  PictureBox* picTotalProcess = nullptr;
   QPushButton* cmdStart = nullptr;
   QPushButton* cmdCancel = nullptr;
 
@@ -70,8 +72,6 @@ class frmWaveToAllStatus : public QDialog, private WaveToAllView {
   std::function<bool()> overwrite_;
   JobExceptionFilter filter_;  // installed while the window is loaded
   std::unique_ptr<WaveToAllJob> job_;
-  float filePercent_ = 0;
-  float totalPercent_ = 0;
 };
 
 }  // namespace sv

@@ -30,13 +30,13 @@ WaveToAllJob* gActive = nullptr;
 
 std::string local8(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
-// Progress callbacks handed to the outside libraries: 16-bit values in 32-bit slots.
-int16_t OnEncodeProgress(int32_t percent) {
-  SuspendFaultGuard ownCode;
+using ProgressCallback = int16_t (*)(int16_t);
+
+int16_t encodeProgress(int16_t percent) {
+  SuspendFaultGuard ownCode;  // our own code, called back from inside a library
   WaveToAllJob* job = WaveToAllJob::Active();
-  return job ? job->EncodeProgress(static_cast<int16_t>(percent)) : 0;
+  return job ? job->EncodeProgress(percent) : 0;
 }
-using ProgressCallback = int16_t (*)(int32_t);
 
 bool sameFile(const QString& a, const QString& b) {
   std::error_code ec;
@@ -98,16 +98,16 @@ OutsideEncoderCalls OutsideLibraryCalls(const char* ogg, const char* vqf, const 
   OutsideEncoderCalls calls;
   calls.Ogg = [&lib = library(ogg)](const std::string& src, const std::string& dst, int32_t level) {
     auto fn = lib.function<OggEncode>("OGGEncode");
-    return GuardedCall([&] { return fn(src.c_str(), dst.c_str(), 44100, level, &OnEncodeProgress, &CancelConvert); });
+    return GuardedCall([&] { return fn(src.c_str(), dst.c_str(), 44100, level, &OggEncodeProgress, &CancelConvert); });
   };
   calls.Vqf = [&lib = library(vqf)](const std::string& src, const std::string& dst, int32_t bitrate) {
     auto fn = lib.function<VqfEncode>("VQFEncode");
-    ProgressCallback cell = &OnEncodeProgress;  // the library takes the address of a cell
+    ProgressCallback cell = &VqfEncodeProgress;  // the library takes the address of a cell
     return GuardedCall([&] { return fn(src.c_str(), dst.c_str(), 44, bitrate, &cell, &CancelConvert); });
   };
   calls.Wma = [&lib = library(wma)](const std::string& src, const std::string& dst, uint8_t profile) {
     auto fn = lib.function<WmaEncode>("WMAEncode");
-    return GuardedCall([&] { return fn(src.c_str(), dst.c_str(), profile, &OnEncodeProgress, &CancelConvert); });
+    return GuardedCall([&] { return fn(src.c_str(), dst.c_str(), profile, &WmaProgress, &CancelConvert); });
   };
   return calls;
 }
@@ -373,3 +373,9 @@ QString WaveToAllJob::EncodeWmaFile(const QString& source, const QString& destin
 }
 
 }  // namespace sv
+
+extern "C" {
+int16_t OggEncodeProgress(int16_t percent) { return sv::encodeProgress(percent); }
+int16_t VqfEncodeProgress(int16_t percent) { return sv::encodeProgress(percent); }
+int16_t WmaProgress(int16_t percent) { return sv::encodeProgress(percent); }
+}

@@ -123,3 +123,11 @@ class WaveToAllJob {
 };
 
 }  // namespace sv
+
+// The encode progress callbacks handed to svogg, svvqf and svwma: one percentage, 0 to 100;
+// they draw the running job's bars and let the user interface run; the result is always 0.
+extern "C" {
+int16_t OggEncodeProgress(int16_t percent);
+int16_t VqfEncodeProgress(int16_t percent);
+int16_t WmaProgress(int16_t percent);
+}

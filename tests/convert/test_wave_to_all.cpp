@@ -451,14 +451,20 @@ TEST_F(WaveToAll, EncodeProgressDrawsBothBars) {
   addRow(path("a.wav"), out("b.OGG"), "WAV->OGG");
   addRow(path("a.wav"), out("c.OGG"), "WAV->OGG");
   auto& w = open();
+  // The callbacks the libraries receive reach the loaded window's job.
   w.Job().currentfile = 2;
-  EXPECT_EQ(w.Job().EncodeProgress(50), 0);
+  EXPECT_EQ(OggEncodeProgress(50), 0);
   EXPECT_EQ(w.FilePercent(), 50.0f);
   // share rnd(33.3) = 33, base rnd(33.3) = 33: rnd(16.5 + 33) = 50 (half to even).
   EXPECT_EQ(w.TotalPercent(), 50.0f);
+  EXPECT_EQ(VqfEncodeProgress(10), 0);
+  EXPECT_EQ(w.FilePercent(), 10.0f);
+  EXPECT_EQ(w.TotalPercent(), 36.0f);  // rnd(3.3 + 33)
   w.Job().currentfile = 3;
-  w.Job().EncodeProgress(100);
+  EXPECT_EQ(WmaProgress(100), 0);
   EXPECT_EQ(w.TotalPercent(), 100.0f);  // 33 + rnd(66.7) = 100
+  window_.reset();
+  EXPECT_EQ(OggEncodeProgress(70), 0);  // no window: nothing to draw
 }
 
 TEST_F(WaveToAll, MissingOutsideLibraryShowsTheErrorBoxAndTheJobGoesOn) {

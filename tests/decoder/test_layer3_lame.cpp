@@ -19,6 +19,8 @@ struct Case {
   double min_snr;  // dB, every channel
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 Signal Make(const Case& c) {
   switch (c.kind) {
     case Kind::kTones:
