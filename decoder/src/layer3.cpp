@@ -91,8 +91,9 @@ const ImdctTables& Imdct() {
 }
 
 // One long-block subband: 18 lines in, 18 outputs (added to the overlap), 18 new overlap values.
-inline void LongBody(const float* x, const float (*c)[24], const float* win, float* overlap,
-                     float (*out)[32], int sb) {
+inline void LongBody(const float* __restrict x, const float (*__restrict c)[24],
+                     const float* __restrict win, float* __restrict overlap,
+                     float (*__restrict out)[32], int sb) {
   float u[24] = {};
   for (int k = 0; k < 18; ++k) {
     const float v = x[k];
@@ -112,8 +113,8 @@ inline void LongBody(const float* x, const float (*c)[24], const float* win, flo
 }
 
 // One short-block subband through the windowed matrix.
-inline void ShortBody(const float* x, const float (*m)[36], float* overlap, float (*out)[32],
-                      int sb) {
+inline void ShortBody(const float* __restrict x, const float (*__restrict m)[36],
+                      float* __restrict overlap, float (*__restrict out)[32], int sb) {
   float acc[36] = {};
   for (int k = 0; k < 18; ++k) {
     const float v = x[k];

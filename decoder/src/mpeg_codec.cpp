@@ -14,10 +14,6 @@
 
 namespace svd {
 
-// Until the Layer I/II decoders are linked in, their frames give an empty step.
-__attribute__((weak)) int DecodeLayer1(const FrameHeader&, BitReader&, SubbandSlots*) { return 0; }
-__attribute__((weak)) int DecodeLayer2(const FrameHeader&, BitReader&, SubbandSlots*) { return 0; }
-
 namespace {
 
 constexpr const char* kStreamType = "audio/mpeg";
