@@ -16,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -229,11 +230,17 @@ QString WaveToAllJob::EncodeMp3File(const QString& source, const QString& destin
   try {
     return encodeMp3(source, destination);
   } catch (const RuntimeError& error) {
-    // Buffers and files were released on the way out.
-    MsgBox(error.description(), vbCritical);
-    if (error.number() != 0) ShowRuntimeError(error);
-    return error.description();
+    return mp3Failed(error);
+  } catch (const std::bad_alloc&) {
+    return mp3Failed(RuntimeError(errOutOfMemory));
   }
+}
+
+QString WaveToAllJob::mp3Failed(const RuntimeError& error) {
+  // Buffers and files were released on the way out.
+  MsgBox(error.description(), vbCritical);
+  if (error.number() != 0) ShowRuntimeError(error);
+  return error.description();
 }
 
 QString WaveToAllJob::encodeMp3(const QString& source, const QString& destination) {

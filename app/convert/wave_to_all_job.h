@@ -4,6 +4,7 @@
 #pragma once
 
 #include "svencode.h"
+#include "platform/runtime_error.h"
 #include "wave_options.h"
 
 #include <QString>
@@ -114,6 +115,8 @@ class WaveToAllJob {
  private:
   int16_t totalPercent(int16_t percent);
   QString encodeMp3(const QString& source, const QString& destination);
+  // The MP3 step's error handler: the error's text, then the "Error#" box; gives the text.
+  QString mp3Failed(const RuntimeError& error);
 
   WaveToAllView& view_;
   Mp3EncoderCalls mp3_;

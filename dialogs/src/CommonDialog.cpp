@@ -168,7 +168,7 @@ void cCommonDialog::errorStep()
         throw ComponentError(eeUserCancel, ErrorSource(), "User selected cancel.");
 }
 
-void cCommonDialog::ShowOpen()
+FileDialogArgs cCommonDialog::fileDialogArgs()
 {
     if ((flags_ & OFN_ENABLETEMPLATE) && hInstance_ < 1)
         flags_ &= ~OFN_ENABLETEMPLATE;
@@ -177,10 +177,6 @@ void cCommonDialog::ShowOpen()
     FileDialogArgs a;
     a.Filename = filename_;
     a.FileTitle = fileTitle_;
-    a.FileMustExist = (flags_ & OFN_FILEMUSTEXIST) != 0;
-    a.MultiSelect = (flags_ & OFN_ALLOWMULTISELECT) != 0;
-    a.ReadOnly = (flags_ & OFN_READONLY) != 0;
-    a.HideReadOnly = (flags_ & OFN_HIDEREADONLY) != 0;
     a.Filter = filter_;
     a.FilterIndex = filterIndex_;
     a.InitDir = initDir_;
@@ -191,7 +187,12 @@ void cCommonDialog::ShowOpen()
     a.Hook = hookDialog_;
     a.hInstance = hInstance_;
     a.TemplateName = templateName_;
+    return a;
+}
 
+// Runs one Open or Save dialog; the results come back also when a hook handler throws.
+void cCommonDialog::runFileDialog(FileDialogArgs& a, bool save)
+{
     auto copyBack = [&] {
         filename_ = a.Filename;
         fileTitle_ = a.FileTitle;
@@ -201,7 +202,7 @@ void cCommonDialog::ShowOpen()
     };
     bool ok = false;
     try {
-        ok = Dialogs().VBGetOpenFileName2(a, this);
+        ok = save ? Dialogs().VBGetSaveFileName2(a, this) : Dialogs().VBGetOpenFileName2(a, this);
     } catch (...) {
         copyBack();
         throw;
@@ -211,44 +212,21 @@ void cCommonDialog::ShowOpen()
         errorStep();
 }
 
+void cCommonDialog::ShowOpen()
+{
+    FileDialogArgs a = fileDialogArgs();
+    a.FileMustExist = (flags_ & OFN_FILEMUSTEXIST) != 0;
+    a.MultiSelect = (flags_ & OFN_ALLOWMULTISELECT) != 0;
+    a.ReadOnly = (flags_ & OFN_READONLY) != 0;
+    a.HideReadOnly = (flags_ & OFN_HIDEREADONLY) != 0;
+    runFileDialog(a, false);
+}
+
 void cCommonDialog::ShowSave()
 {
-    if ((flags_ & OFN_ENABLETEMPLATE) && hInstance_ < 1)
-        flags_ &= ~OFN_ENABLETEMPLATE;
-    if (filterIndex_ == 0)
-        filterIndex_ = 1;
-    FileDialogArgs a;
-    a.Filename = filename_;
-    a.FileTitle = fileTitle_;
+    FileDialogArgs a = fileDialogArgs();
     a.OverWritePrompt = (flags_ & OFN_OVERWRITEPROMPT) != 0;
-    a.Filter = filter_;
-    a.FilterIndex = filterIndex_;
-    a.InitDir = initDir_;
-    a.DlgTitle = dialogTitle_;
-    a.DefaultExt = defaultExt_;
-    a.Owner = hwnd_;
-    a.flags = flags_;
-    a.Hook = hookDialog_;
-    a.hInstance = hInstance_;
-    a.TemplateName = templateName_;
-
-    auto copyBack = [&] {
-        filename_ = a.Filename;
-        fileTitle_ = a.FileTitle;
-        filter_ = a.Filter;
-        filterIndex_ = a.FilterIndex;
-        flags_ = a.flags;
-    };
-    bool ok = false;
-    try {
-        ok = Dialogs().VBGetSaveFileName2(a, this);
-    } catch (...) {
-        copyBack();
-        throw;
-    }
-    copyBack();
-    if (!ok)
-        errorStep();
+    runFileDialog(a, true);
 }
 
 void cCommonDialog::ShowColor()

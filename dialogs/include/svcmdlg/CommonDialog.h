@@ -20,6 +20,8 @@ class QWidget;
 
 namespace svcmdlg {
 
+struct FileDialogArgs;
+
 // Handlers run on the user-interface thread while the dialog is open, from inside the
 // Show... call. hDlg is the open dialog itself. An exception thrown by a handler closes
 // the dialog and leaves the Show... call.
@@ -185,6 +187,8 @@ public:
 
 private:
     void errorStep();
+    FileDialogArgs fileDialogArgs();
+    void runFileDialog(FileDialogArgs& a, bool save);
 
     CommonDialogEvents events_;
     std::unique_ptr<GCommonDialog> dialogs_;
