@@ -3,6 +3,7 @@
 // file, both measured in CPU time in the same run.
 //
 //   decode_bench [stream.mp3] [rounds]
+#include "child_cpu.h"
 #include <lame/lame.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -105,20 +106,9 @@ double DecodeOurs(const fs::path& in, const fs::path& wav, long* frames) {
   return ProcessCpuSeconds() - start;
 }
 
-// One run of mpg123 as a child; returns its CPU seconds (user + system), or -1.
+// One run of mpg123; its CPU seconds (user + system), or -1.
 double DecodeMpg123(const fs::path& in, const fs::path& wav) {
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execlp("mpg123", "mpg123", "-q", "-w", wav.c_str(), in.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    return -1;
-  return double(usage.ru_utime.tv_sec) + double(usage.ru_utime.tv_usec) * 1e-6 +
-         double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
+  return bench::ChildCpuSeconds({"mpg123", "-q", "-w", wav.string(), in.string()});
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // CPU time of decoding a 192 kbit/s stereo MP2 stream to WAV: svdecode through its exported
 // calls against `mpg123 -q -w` on the same file, in the same run.
 // Usage: mp2_bench [seconds of audio, default 300] [work directory, default /tmp]
+#include "child_cpu.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <twolame.h>
@@ -85,17 +86,7 @@ double RunSvdecode(const std::string& in, const std::string& out) {
 
 // CPU seconds (user + system) of `mpg123 -q -w out in`, or a negative value on failure.
 double RunMpg123(const std::string& in, const std::string& out) {
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    execlp("mpg123", "mpg123", "-q", "-w", out.c_str(), in.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
-         usage.ru_stime.tv_usec * 1e-6;
+  return bench::ChildCpuSeconds({"mpg123", "-q", "-w", out, in});
 }
 
 }  // namespace

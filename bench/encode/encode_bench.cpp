@@ -3,6 +3,7 @@
 // with the same settings. Compares processor time (best of N runs) and the output bytes.
 //
 //   encode_bench [runs=3] [lame program=/usr/bin/lame]
+#include "child_cpu.h"
 #include "mod_wav.h"
 #include "svencode.h"
 #include "wav_file_io.h"
@@ -114,18 +115,8 @@ bool encodeWithSvencode(const std::string& wav, const std::string& mp3) {
 
 // Runs lame and gives the child's processor time, or -1.
 double runLame(const std::string& lame, const std::string& wav, const std::string& mp3) {
-  std::vector<std::string> args = {lame, "--quiet", "-b", "128", "-m", "j", "-q", "5", "-t",
-                                   "--noreplaygain", wav, mp3};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, lame.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
-         usage.ru_stime.tv_usec * 1e-6;
+  return bench::ChildCpuSeconds(
+      {lame, "--quiet", "-b", "128", "-m", "j", "-q", "5", "-t", "--noreplaygain", wav, mp3});
 }
 
 std::vector<char> slurp(const std::string& p) {

@@ -5,6 +5,7 @@
 // 30-second and the 5-minute file, as the step keeps two buffers whatever the file's size.
 //
 //   wavejob_bench [runs=3] [lame program=/usr/bin/lame]
+#include "child_cpu.h"
 #include "frmWaveToAllStatus.h"
 #include "grid/job_grid.h"
 #include "shell/core/globals.h"
@@ -107,18 +108,8 @@ bool runJob(const std::string& wav, const std::string& mp3) {
 }
 
 double runLame(const std::string& lame, const std::string& wav, const std::string& mp3) {
-  std::vector<std::string> args = {lame, "--quiet", "-b", "128", "-m", "j", "-q", "5", "-t",
-                                   "--noreplaygain", wav, mp3};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, lame.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
-         usage.ru_stime.tv_usec * 1e-6;
+  return bench::ChildCpuSeconds(
+      {lame, "--quiet", "-b", "128", "-m", "j", "-q", "5", "-t", "--noreplaygain", wav, mp3});
 }
 
 }  // namespace
