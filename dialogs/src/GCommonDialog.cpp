@@ -286,6 +286,21 @@ void GCommonDialog::fail(int32_t extendedError)
     extendedError_ = extendedError;
 }
 
+// Clears the last error and finds the owner window; false, with the failure recorded, when
+// no dialog can be shown now (one is open already, no application, or a dead owner id).
+bool GCommonDialog::beginDialog(std::intptr_t ownerId, QWidget*& owner)
+{
+    apiReturn_ = 0;
+    extendedError_ = 0;
+    bool ownerOk = true;
+    owner = detail::ownerWindow(ownerId, ownerOk);
+    if (open_ || !detail::dialogsAvailable() || !ownerOk) {
+        fail(CDERR_DIALOGFAILURE);
+        return false;
+    }
+    return true;
+}
+
 int32_t GCommonDialog::DialogHook(QDialog* hDlg, int32_t msg, std::intptr_t wParam, std::intptr_t lParam)
 {
     if (!sink_)
@@ -680,14 +695,9 @@ bool GCommonDialog::VBChooseColor(int32_t& Color, bool AnyColor, bool FullOpen, 
 
 bool GCommonDialog::VBChooseFont(FontDialogArgs& a, cCommonDialog* EventSink)
 {
-    apiReturn_ = 0;
-    extendedError_ = 0;
-    bool ownerOk = true;
-    QWidget* owner = detail::ownerWindow(a.Owner, ownerOk);
-    if (open_ || !detail::dialogsAvailable() || !ownerOk) {
-        fail(CDERR_DIALOGFAILURE);
+    QWidget* owner = nullptr;
+    if (!beginDialog(a.Owner, owner))
         return false;
-    }
     const bool limit = (a.flags & CF_LIMITSIZE) != 0;
     if (limit && a.MaxSize < a.MinSize) {
         fail(CFERR_MAXLESSTHANMIN);
@@ -741,14 +751,9 @@ QPrinter& GCommonDialog::Printer()
 
 bool GCommonDialog::VBPrintDlg(PrintDialogArgs& a, cCommonDialog* EventSink)
 {
-    apiReturn_ = 0;
-    extendedError_ = 0;
-    bool ownerOk = true;
-    QWidget* owner = detail::ownerWindow(a.Owner, ownerOk);
-    if (open_ || !detail::dialogsAvailable() || !ownerOk) {
-        fail(CDERR_DIALOGFAILURE);
+    QWidget* owner = nullptr;
+    if (!beginDialog(a.Owner, owner))
         return false;
-    }
     QPrinter& printer = Printer();
 
     if (a.flags & PD_RETURNDEFAULT) {
@@ -842,14 +847,9 @@ bool GCommonDialog::VBPrintDlg(PrintDialogArgs& a, cCommonDialog* EventSink)
 
 bool GCommonDialog::VBPageSetupDlg2(PageSetupArgs& a, cCommonDialog* EventSink)
 {
-    apiReturn_ = 0;
-    extendedError_ = 0;
-    bool ownerOk = true;
-    QWidget* owner = detail::ownerWindow(a.Owner, ownerOk);
-    if (open_ || !detail::dialogsAvailable() || !ownerOk) {
-        fail(CDERR_DIALOGFAILURE);
+    QWidget* owner = nullptr;
+    if (!beginDialog(a.Owner, owner))
         return false;
-    }
     QPrinter& printer = Printer();
     const bool inches = a.Units == epsuThousandthsOfInches || (a.flags & PSD_INTHOUSANDTHSOFINCHES);
     const QPageLayout::Unit unit = inches ? QPageLayout::Inch : QPageLayout::Millimeter;

@@ -11,6 +11,7 @@
 
 class QDialog;
 class QPrinter;
+class QWidget;
 
 namespace svcmdlg {
 
@@ -129,6 +130,7 @@ private:
     template <class Dialog> int execHooked(Dialog& dialog, bool hook, cCommonDialog* sink);
     bool fileDialog(FileDialogArgs& args, cCommonDialog* sink, bool save);
     void fail(int32_t extendedError);
+    bool beginDialog(std::intptr_t ownerId, QWidget*& owner);
 
     int32_t apiReturn_ = 0;
     int32_t extendedError_ = 0;
