@@ -5,6 +5,7 @@
 // 30-second and the 5-minute file, as the step keeps two buffers whatever the file's size.
 //
 //   wavejob_bench [runs=3] [lame program=/usr/bin/lame]
+#include "music_signal.h"
 #include "child_cpu.h"
 #include "frmWaveToAllStatus.h"
 #include "grid/job_grid.h"
@@ -71,19 +72,11 @@ void writeWav(const std::string& path, int seconds) {
   out.write(align, 4);
   out.write("data", 4);
   put32(out, frames * 4);
-  std::mt19937 rng(1);
-  std::normal_distribution<double> noise(0.0, 700.0);
+  bench::MusicSignal signal(kRate);
   std::vector<int16_t> block(2 * 4410);
   for (uint32_t done = 0; done < frames;) {
     const uint32_t n = std::min<uint32_t>(4410, frames - done);
-    for (uint32_t i = 0; i < n; ++i) {
-      const double t = static_cast<double>(done + i) / kRate;
-      const double base = 6000 * std::sin(2 * M_PI * (220 + 30 * std::sin(0.2 * t)) * t) +
-                          3000 * std::sin(2 * M_PI * 1870 * t) * std::sin(2 * M_PI * 0.5 * t);
-      block[2 * i] = static_cast<int16_t>(std::clamp(base + noise(rng), -32768.0, 32767.0));
-      block[2 * i + 1] = static_cast<int16_t>(
-          std::clamp(0.7 * base + 2500 * std::sin(2 * M_PI * 3300 * t) + noise(rng), -32768.0, 32767.0));
-    }
+    signal.Fill(block.data(), static_cast<uint32_t>(n));
     out.write(reinterpret_cast<const char*>(block.data()), n * 4);
     done += n;
   }
