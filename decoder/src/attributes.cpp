@@ -30,17 +30,20 @@ int32_t AttributeStore::Get(const char* name, AttributeValue* value) const {
 int32_t AttributeStore::Set(const char* name, AttributeKind kind, const char* text,
                             int32_t integer) {
   if (!name) return SVD_E_INVALID_PARAMETER;
+  // Copied first: the text may be one of ours, and adding an entry can move it.
+  const std::string copy = text ? text : "";
   Entry* e = Find(name);
   if (e && e->kind != kind) return SVD_E_ATTRIBUTE_KIND;
   if (!e) {
     entries_.push_back(Entry{name, kind, {}, 0});
     e = &entries_.back();
   }
-  e->text = text ? text : "";
+  e->text = copy;
   e->integer = integer;
-  AttributeValue value{kind, kind == AttributeKind::kText ? e->text.c_str() : nullptr, integer};
-  // The entry may move if a watcher adds attributes, so notify with our own copy of the name.
+  // Watchers may add, change or remove entries, so they are given our own copies of the name
+  // and the text, which stay valid for all of them.
   const std::string key = e->name;
+  AttributeValue value{kind, kind == AttributeKind::kText ? copy.c_str() : nullptr, integer};
   Notify(key, &value);
   return 0;
 }
