@@ -184,5 +184,68 @@ TEST(ReviewLength, AHugeXingFrameCountDoesNotWrapTheDuration) {
   EXPECT_EQ(DeleteDecoder(), 0);
 }
 
+
+// --- call sequences through the exports ---------------------------------------------------
+
+TEST(ReviewSequence, EndOfInputStaysTheEndUntilASeekAndAReopenStartsAfresh) {
+  const fs::path dir = ScratchDir();
+  const fs::path file = dir / "tone.bin";
+  WriteFile(file, ToneStream());
+  ASSERT_EQ(CreateDecoder(), 0);
+  ASSERT_EQ(RegisterInputModule(), 0);
+  ASSERT_EQ(RegisterOutputModule(), 0);
+  ASSERT_EQ(Mp3InputOpen(file.c_str()), 0);
+  ASSERT_EQ(WaveOutputOpen(("raw:" + (dir / "a.raw").string()).c_str()), 0);
+  int frames = 0;
+  int32_t r = 0;
+  while ((r = Mp3DecodePlay()) == 0 || r == SVD_E_STREAM) frames += r == 0;
+  ASSERT_EQ(r, SVD_E_END_OF_INPUT);
+  ASSERT_GT(frames, 5);
+  EXPECT_EQ(Mp3DecodePlay(), SVD_E_END_OF_INPUT);
+  EXPECT_FLOAT_EQ(GetCurrentPosition(), 1.0f);
+
+  // Back to the start: every frame again.
+  ASSERT_EQ(SeekToPosition(0.0f), 0);
+  int again = 0;
+  while ((r = Mp3DecodePlay()) == 0 || r == SVD_E_STREAM) again += r == 0;
+  EXPECT_EQ(r, SVD_E_END_OF_INPUT);
+  EXPECT_EQ(again, frames);
+
+  // Closed: nothing seeks or decodes, and the output is untouched.
+  ASSERT_EQ(Mp3InputClose(), 0);
+  EXPECT_EQ(SeekToPosition(0.5f), SVD_E_WRONG_STATE);
+  EXPECT_EQ(SeekToTime(1.0f), SVD_E_WRONG_STATE);
+  EXPECT_EQ(Mp3DecodePlay(), SVD_E_WRONG_STATE);
+  EXPECT_EQ(Mp3InputClose(), SVD_E_WRONG_STATE);
+
+  // The same name again reopens from the start.
+  ASSERT_EQ(Mp3InputOpen(file.c_str()), 0);
+  EXPECT_FLOAT_EQ(GetCurrentPosition(), 0.0f);
+  int third = 0;
+  while ((r = Mp3DecodePlay()) == 0 || r == SVD_E_STREAM) third += r == 0;
+  EXPECT_EQ(third, frames);
+  EXPECT_EQ(WaveOutputClose(), 0);
+
+  // Deleting with the input open and the output reopened completes the WAV file.
+  ASSERT_EQ(WaveOutputOpen(("wav:" + (dir / "b.wav").string()).c_str()), 0);
+  ASSERT_EQ(SeekToPosition(0.0f), 0);
+  ASSERT_EQ(Mp3DecodePlay(), 0);
+  EXPECT_EQ(DeleteDecoder(), 0);
+  const std::vector<uint8_t> wav = ReadFile(dir / "b.wav");
+  ASSERT_GT(wav.size(), 44u);
+  EXPECT_EQ(Le32(wav, 40), wav.size() - 44);
+  EXPECT_EQ(Le32(wav, 4), wav.size() - 8);
+
+  // Without a decoder every call is out of order and nothing crashes.
+  EXPECT_EQ(Mp3InputOpen(file.c_str()), SVD_E_WRONG_STATE);
+  EXPECT_EQ(Mp3DecodePlay(), SVD_E_WRONG_STATE);
+  EXPECT_EQ(SeekToPosition(0.5f), SVD_E_WRONG_STATE);
+  EXPECT_EQ(Mp3InputClose(), SVD_E_WRONG_STATE);
+  EXPECT_EQ(WaveOutputClose(), SVD_E_WRONG_STATE);
+  EXPECT_EQ(GetCurrentPosition(), 0.0f);
+  EXPECT_EQ(GetCurrentTimeSecond(), 0.0);
+  EXPECT_EQ(DeleteDecoder(), 0);
+}
+
 }  // namespace
 }  // namespace svd_test
