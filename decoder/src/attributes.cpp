@@ -90,7 +90,13 @@ void AttributeStore::Notify(const std::string& name, const AttributeValue* value
   std::vector<Watch> due;
   for (const Watch& w : watches_)
     if (w.name == name) due.push_back(w);
-  for (const Watch& w : due) w.watcher(w.user, name.c_str(), value);
+  for (const Watch& w : due) {
+    // One detached by an earlier watcher is not called: its user data may be gone.
+    const bool attached = std::any_of(watches_.begin(), watches_.end(), [&](const Watch& x) {
+      return x.name == w.name && x.watcher == w.watcher && x.user == w.user;
+    });
+    if (attached) w.watcher(w.user, name.c_str(), value);
+  }
 }
 
 }  // namespace svd

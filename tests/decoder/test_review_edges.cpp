@@ -52,6 +52,44 @@ TEST(ReviewAttributes, EveryWatcherSeesTheValueSetEvenWhenAnEarlierOneChangesThe
   EXPECT_EQ(second.seen[1], "gone before the second watcher");
 }
 
+struct Owner {
+  svd::AttributeStore* store = nullptr;
+  std::unique_ptr<Relay> other;  // user data of the second watcher, freed on detaching it
+  static void DetachOther(void* user, const char* name, const svd::AttributeValue*) {
+    Owner* o = static_cast<Owner*>(user);
+    if (!o->other) return;
+    EXPECT_EQ(o->store->Detach(name, Relay::Record, o->other.get()), 0);
+    o->other.reset();
+  }
+};
+
+TEST(ReviewAttributes, AWatcherDetachedByAnEarlierOneIsNotCalled) {
+  svd::AttributeStore store;
+  Owner owner{&store, std::make_unique<Relay>()};
+  Relay* other = owner.other.get();
+  ASSERT_EQ(store.Attach("a", Owner::DetachOther, &owner), 0);
+  ASSERT_EQ(store.Attach("a", Relay::Record, other), 0);
+  // The second watcher would be handed freed user data.
+  ASSERT_EQ(store.SetInteger("a", 1), 0);
+  EXPECT_EQ(owner.other, nullptr);
+  // One attached while notifying is not called for that change either, but for the next.
+  Relay late{&store, {}};
+  struct Adder {
+    static void Attach(void* user, const char* name, const svd::AttributeValue*) {
+      Relay* r = static_cast<Relay*>(user);
+      if (r->seen.empty()) r->store->Attach(name, Relay::Record, r);
+    }
+  };
+  svd::AttributeStore second;
+  late.store = &second;
+  ASSERT_EQ(second.Attach("b", Adder::Attach, &late), 0);
+  ASSERT_EQ(second.SetText("b", "first"), 0);
+  EXPECT_TRUE(late.seen.empty());
+  ASSERT_EQ(second.SetText("b", "second"), 0);
+  ASSERT_EQ(late.seen.size(), 1u);
+  EXPECT_EQ(late.seen[0], "second");
+}
+
 TEST(ReviewAttributes, ATextTakenFromTheStoreCanBeSetUnderANewName) {
   svd::AttributeStore store;
   ASSERT_EQ(store.SetText("id3/title", "Tone"), 0);
