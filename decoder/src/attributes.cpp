@@ -30,17 +30,20 @@ int32_t AttributeStore::Get(const char* name, AttributeValue* value) const {
 int32_t AttributeStore::Set(const char* name, AttributeKind kind, const char* text,
                             int32_t integer) {
   if (!name) return SVD_E_INVALID_PARAMETER;
+  // Copied first: the text may be one of ours, and adding an entry can move it.
+  const std::string copy = text ? text : "";
   Entry* e = Find(name);
   if (e && e->kind != kind) return SVD_E_ATTRIBUTE_KIND;
   if (!e) {
     entries_.push_back(Entry{name, kind, {}, 0});
     e = &entries_.back();
   }
-  e->text = text ? text : "";
+  e->text = copy;
   e->integer = integer;
-  AttributeValue value{kind, kind == AttributeKind::kText ? e->text.c_str() : nullptr, integer};
-  // The entry may move if a watcher adds attributes, so notify with our own copy of the name.
+  // Watchers may add, change or remove entries, so they are given our own copies of the name
+  // and the text, which stay valid for all of them.
   const std::string key = e->name;
+  AttributeValue value{kind, kind == AttributeKind::kText ? copy.c_str() : nullptr, integer};
   Notify(key, &value);
   return 0;
 }
@@ -87,7 +90,13 @@ void AttributeStore::Notify(const std::string& name, const AttributeValue* value
   std::vector<Watch> due;
   for (const Watch& w : watches_)
     if (w.name == name) due.push_back(w);
-  for (const Watch& w : due) w.watcher(w.user, name.c_str(), value);
+  for (const Watch& w : due) {
+    // One detached by an earlier watcher is not called: its user data may be gone.
+    const bool attached = std::any_of(watches_.begin(), watches_.end(), [&](const Watch& x) {
+      return x.name == w.name && x.watcher == w.watcher && x.user == w.user;
+    });
+    if (attached) w.watcher(w.user, name.c_str(), value);
+  }
 }
 
 }  // namespace svd

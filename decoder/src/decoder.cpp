@@ -375,7 +375,9 @@ int32_t OpenInput(Decoder& d, const char* name, int32_t module_id) {
       return r;
     }
   }
-  if ((in.flags & kInputCanSeek) && c.stream_info) {
+  // Reading the head needs the seek back to the start, which only works with a known size
+  // (a named pipe opens as a file but has none): without it the first frames would be lost.
+  if ((in.flags & kInputCanSeek) && in.size > 0 && c.stream_info) {
     // The stream head only informs: the frames themselves are checked while decoding.
     try {
       c.stream_info(d.codec.instance.get(), &d.status);

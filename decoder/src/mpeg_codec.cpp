@@ -1,6 +1,7 @@
 // The MPEG audio codec module: finds and checks frames, keeps the Layer III reservoir,
 // runs the layer decoders and the synthesis, and keeps the stream facts.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -21,6 +22,14 @@ constexpr int kReservoirSize = 4096;
 constexpr int kHeadBytes = 152;
 // Largest frame: Layer II/III at 384 kbit/s, 32 kHz, or Layer I 448 kbit/s, with padding.
 constexpr int kMaxFrameBytes = 1732;
+
+// Milliseconds for the status: a length beyond 32 bits (a long, low-rate or lying stream)
+// stops at the largest value rather than wrapping to a short one.
+uint32_t DurationMs(double ms) {
+  if (!(ms > 0.0)) return 0;
+  if (ms >= static_cast<double>(UINT32_MAX)) return UINT32_MAX;
+  return static_cast<uint32_t>(ms);
+}
 
 struct MpegCodec {
   Decoder* decoder = nullptr;
@@ -299,7 +308,7 @@ void MpegCodec::UpdateFacts(DecoderStatus* status) {
     const double remaining =
         static_cast<double>(data_start + audio_bytes - offset) * 8.0 / status->bit_rate;
     const double total = decoded + skipped + remaining;
-    status->duration_ms = total > 0 ? static_cast<uint32_t>(total) : 0;
+    status->duration_ms = DurationMs(total);
   }
 }
 
@@ -348,7 +357,9 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
     const int per_frame = h.lsf() ? 576 : 1152;
     auto from_frames = [&](uint32_t frames) {
       duration = static_cast<int64_t>(frames) * per_frame * 1000 / h.sample_rate();
-      bit_rate = duration ? static_cast<int>(audio_bytes / duration * 8) : 0;
+      bit_rate = duration ? static_cast<int>(std::min<int64_t>(audio_bytes / duration * 8,
+                                                               INT32_MAX))
+                          : 0;
       vbr = true;
     };
     if (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Lame", 4) == 0) {
@@ -369,7 +380,7 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
   }
   status->bit_rate = bit_rate;
   status->sample_rate = h.sample_rate();
-  status->duration_ms = static_cast<uint32_t>(std::max<int64_t>(duration, 0));
+  status->duration_ms = DurationMs(static_cast<double>(duration));
   status->channels = h.channels();
   SetInteger("mpeg/level", h.level());
   SetInteger("mpeg/layer", h.layer());
