@@ -1,4 +1,5 @@
 // Music-to-WAV job: cases that must never cost the user a file.
+#include "OutsideCodecs.h"
 #include "convert_support.h"
 #include "frmAllToWaveStatus.h"
 #include "PictureBox.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMap>
@@ -88,6 +90,30 @@ TEST_F(MusicToWaveSafety, InputWithoutAnyFrameIsReportedNotFinishedQuietly) {
   EXPECT_EQ(rowStatus_.value(dir_.path() + "/empty.WAV"), "mp3 decode error");
   EXPECT_EQ(rowStatus_.value(dir_.path() + "/good.WAV", "none"), "");
   EXPECT_GT(convtest::ReadAll(dir_.path() + "/good.WAV").size(), 44);
+}
+
+// Names with blanks and UTF-8 characters reach the decoder library and the codec libraries
+// as the file system's bytes.
+TEST_F(MusicToWaveSafety, Utf8NamesWithBlanksReachTheDecoderAndTheCodecs) {
+  const QString folder = dir_.path() + QString::fromUtf8("/M\u00fcsik Ordner \u65e5\u672c");
+  const QString out = dir_.path() + QString::fromUtf8("/Ausgabe \u00df");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ASSERT_TRUE(QDir().mkpath(out));
+  const QString mp3 = folder + QString::fromUtf8("/Caf\u00e9 del Mar \u266b.mp3");
+  const QString ogg = folder + QString::fromUtf8("/\u00c4rger.ogg");
+  convtest::MakeMp3(mp3, 0.5, 440);
+  convtest::WriteAll(ogg, "not read by the stand-in");
+  const QString mp3Wav = out + QString::fromUtf8("/Caf\u00e9 del Mar \u266b.WAV");
+  const QString oggWav = out + QString::fromUtf8("/\u00c4rger.WAV");
+  convtest::AddJobRow(*list_, mp3, mp3Wav, QStringLiteral("MP3->WAV"));
+  convtest::AddJobRow(*list_, ogg, oggWav, QStringLiteral("OGG->WAV"));
+  sv::codecs::SetLibraryName("svogg", CONVERT_FAKE_CODECS);
+  run();
+  EXPECT_EQ(rowStatus_.value(mp3Wav, "none"), "");
+  const QByteArray wav = convtest::ReadAll(mp3Wav);
+  ASSERT_GT(wav.size(), 44);
+  EXPECT_TRUE(wav.startsWith("RIFF"));
+  EXPECT_EQ(convtest::ReadAll(oggWav), "OGG:" + ogg.toUtf8());
 }
 
 }  // namespace
