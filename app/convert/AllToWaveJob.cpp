@@ -34,6 +34,11 @@ void Pass(Fn&& fn) {
   }
 }
 
+bool SameFile(const QString& a, const QString& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), ec);
+}
+
 std::int16_t Low16(std::int32_t result) { return static_cast<std::int16_t>(result & 0xFFFF); }
 
 }  // namespace
@@ -91,7 +96,10 @@ void AllToWaveJob::ConvertAllFiles() {
         break;
       }
     }
-    if (answer == vbYes) {
+    if (answer == vbYes && SameFile(source, destination)) {
+      // Deleting or writing the destination would destroy the source.
+      view_.SetStatus(QString::fromLatin1(kDestinationIsSource));
+    } else if (answer == vbYes) {
       if (FileExists(destination))
         QFile::remove(destination);
       currentType_ = type;
@@ -150,6 +158,11 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
   int lastFile = -1;
   int lastTotal = -1;
   auto lastYield = std::chrono::steady_clock::now();
+  // Whether the input gave any audio and how the decode ended decide the status text.
+  bool anyFrame = false;
+  bool stopped = false;
+  bool failed = false;
+  std::int16_t last = 0;
   try {
     for (;;) {
       // One guarded call per step: the decode and the position read together.
@@ -159,6 +172,9 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
         position = svdecode::GetCurrentPosition();
         return result;
       }));
+      last = r;
+      if (r == 0)
+        anyFrame = true;
       const int p = CInt(position * 100.0);
       const int total = TotalPercent(p, share, base);
       bool drew = false;
@@ -182,8 +198,10 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
       }
       if (CancelConvert == 1) {
         if (MsgBox(QString::fromLatin1(kStopQuestion), vbYesNo | vbInformation,
-                   QString::fromLatin1(kProductTitle)) == vbYes)
+                   QString::fromLatin1(kProductTitle)) == vbYes) {
+          stopped = true;
           break;
+        }
         CancelConvert = 0;
       }
       if (r != 0 && r != svdecode::kStreamError)
@@ -191,6 +209,7 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
     }
   } catch (const std::exception&) {
     // The file is closed with what was decoded, as at its end.
+    failed = true;
   }
 
   GuardedCall([] { return svdecode::Mp3InputClose(); });
@@ -199,6 +218,9 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
   // A file the library could not write out completely is no success.
   if (closed == svdecode::kWriteFailed)
     return QString::fromLatin1(kWaveOutputWriteError);
+  // No audio at all, or a decode that broke off before the end of the input, is no success.
+  if (!stopped && (failed || !anyFrame || last != svdecode::kEndOfInput))
+    return QString::fromLatin1(kMp3DecodeError);
   return QString();
 }
 

@@ -40,7 +40,9 @@ class AllToWaveView {
 inline constexpr const char* kCreateDecoderError = "Create decoder error!";
 inline constexpr const char* kMp3InputError = "mp3 input error";
 inline constexpr const char* kWaveOutputOpenError = "wave output open error";
+inline constexpr const char* kMp3DecodeError = "mp3 decode error";
 inline constexpr const char* kWaveOutputWriteError = "wave output write error";
+inline constexpr const char* kDestinationIsSource = "destination is the source file";
 inline constexpr const char* kFinishConverting = "Finish Converting!";
 inline constexpr const char* kStopQuestion = "Really want to stop converting?";
 

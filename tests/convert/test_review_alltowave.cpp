@@ -1,0 +1,93 @@
+// Music-to-WAV job: cases that must never cost the user a file.
+#include "convert_support.h"
+#include "frmAllToWaveStatus.h"
+#include "PictureBox.h"
+#include "grid/job_grid.h"
+#include "platform/msgbox.h"
+#include "shell/core/globals.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class MusicToWaveSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    sv::AllToWaveOutputDir = dir_.path();
+    list_ = convtest::MakeJobList();
+    overwrite_.setChecked(true);
+  }
+  void run() {
+    sv::ScopedMsgBoxResponder anyBox(sv::vbYes);
+    sv::frmAllToWaveStatus w(nullptr, list_.get(), &overwrite_);
+    w.show();
+    // The job draws the file bar at 100 right after it shows a row's status text, so the
+    // last text seen at 100 for a destination is that row's status.
+    QObject::connect(w.picFileStatus, &sv::PictureBox::ProgressDrawn, &w, [&](float p) {
+      if (p == 100)
+        rowStatus_[w.labeloutput->text()] = w.labelStatus->text();
+    });
+    QTest::mouseClick(w.cmdStart, Qt::LeftButton);
+  }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<grid::JobGrid> list_;
+  QCheckBox overwrite_;
+  QMap<QString, QString> rowStatus_;
+};
+
+// A music file whose destination name is its own (an MP3 named .WAV placed in the output
+// folder): the job must neither delete it nor decode it onto itself.
+TEST_F(MusicToWaveSafety, DestinationThatIsTheSourceLeavesTheSourceAlone) {
+  const QString source = dir_.path() + "/take one.WAV";
+  convtest::MakeMp3(source, 0.5, 440);
+  const QByteArray before = convtest::ReadAll(source);
+  ASSERT_FALSE(before.isEmpty());
+  convtest::AddJobRow(*list_, source, source, QStringLiteral("MP3->WAV"));
+  // The same file reached through another spelling of its folder.
+  convtest::AddJobRow(*list_, source, dir_.path() + "/./take one.WAV", QStringLiteral("MP3->WAV"));
+  run();
+  ASSERT_TRUE(QFile::exists(source));
+  EXPECT_EQ(convtest::ReadAll(source), before);
+  EXPECT_EQ(rowStatus_.value(source), "destination is the source file");
+  EXPECT_EQ(rowStatus_.value(dir_.path() + "/./take one.WAV"), "destination is the source file");
+}
+
+// The same for a row whose type has no step: the destination is deleted before dispatch.
+TEST_F(MusicToWaveSafety, UnknownTypeOnTheSourceKeepsIt) {
+  const QString source = dir_.path() + "/mix.WAV";
+  convtest::WriteAll(source, QByteArray(1000, 'x'));
+  convtest::AddJobRow(*list_, source, source, QStringLiteral("WAV->WAV"));
+  run();
+  EXPECT_EQ(convtest::ReadAll(source), QByteArray(1000, 'x'));
+}
+
+// Files that hold no MPEG audio at all give an empty WAV file: that is no success.
+TEST_F(MusicToWaveSafety, InputWithoutAnyFrameIsReportedNotFinishedQuietly) {
+  QByteArray noise(6000, 0);
+  quint32 x = 12345;
+  for (char& c : noise) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  convtest::WriteAll(dir_.path() + "/noise.mp3", noise);
+  convtest::WriteAll(dir_.path() + "/empty.mp3", QByteArray());
+  convtest::MakeMp3(dir_.path() + "/good.mp3", 0.5, 440);
+  for (const char* n : {"noise", "empty", "good"})
+    convtest::AddJobRow(*list_, dir_.path() + "/" + n + ".mp3", dir_.path() + "/" + n + ".WAV");
+  run();
+  EXPECT_EQ(rowStatus_.value(dir_.path() + "/noise.WAV"), "mp3 decode error");
+  EXPECT_EQ(rowStatus_.value(dir_.path() + "/empty.WAV"), "mp3 decode error");
+  EXPECT_EQ(rowStatus_.value(dir_.path() + "/good.WAV", "none"), "");
+  EXPECT_GT(convtest::ReadAll(dir_.path() + "/good.WAV").size(), 44);
+}
+
+}  // namespace
