@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,8 @@ class AttributeStore {
   int32_t Set(const char* name, AttributeKind kind, const char* text, int32_t integer);
   void Notify(const std::string& name, const AttributeValue* value);
 
-  std::vector<Entry> entries_;
+  // A list: other entries coming and going never move a text that Get handed out.
+  std::list<Entry> entries_;
   std::vector<Watch> watches_;
 };
 

@@ -21,7 +21,11 @@ struct Relay {
   static void AddOther(void* user, const char*, const svd::AttributeValue*) {
     Relay* r = static_cast<Relay*>(user);
     // New names make the store grow while it is still notifying about "a".
-    for (int i = 0; i < 8; ++i) r->store->SetInteger(("other" + std::to_string(i)).c_str(), i);
+    for (int i = 0; i < 8; ++i) {
+      std::string name = "other";
+      name += std::to_string(i);
+      r->store->SetInteger(name.c_str(), i);
+    }
   }
   static void Record(void* user, const char*, const svd::AttributeValue* value) {
     static_cast<Relay*>(user)->seen.push_back(value && value->text ? value->text : "(none)");
@@ -99,6 +103,21 @@ TEST(ReviewAttributes, ATextTakenFromTheStoreCanBeSetUnderANewName) {
   ASSERT_EQ(store.SetText("copy", v.text), 0);
   ASSERT_EQ(store.Get("copy", &v), 0);
   EXPECT_STREQ(v.text, "Tone");
+}
+
+TEST(ReviewAttributes, AGivenTextStaysValidWhileOtherAttributesComeAndGo) {
+  svd::AttributeStore store;
+  ASSERT_EQ(store.SetText("id3/title", "Tone"), 0);
+  ASSERT_EQ(store.SetText("id3/artist", "Nobody"), 0);
+  svd::AttributeValue title;
+  ASSERT_EQ(store.Get("id3/title", &title), 0);
+  for (int i = 0; i < 16; ++i) {
+    std::string name = "n";
+    name += std::to_string(i);
+    ASSERT_EQ(store.SetInteger(name.c_str(), i), 0);
+  }
+  ASSERT_EQ(store.Remove("id3/artist"), 0);
+  EXPECT_STREQ(title.text, "Tone");
 }
 
 // --- a named pipe ---------------------------------------------------------------------
