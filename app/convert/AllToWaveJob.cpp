@@ -1,6 +1,7 @@
 #include "AllToWaveJob.h"
 
 #include "DecoderLibrary.h"
+#include "FinishLine.h"
 #include "OutsideCodecs.h"
 #include "PictureBox.h"
 #include "platform/events.h"
@@ -23,6 +24,7 @@ namespace {
 
 constexpr QRgb kStatusPlain = qRgb(0, 0, 0);
 constexpr QRgb kStatusDone = qRgb(23, 122, 18);
+constexpr QRgb kStatusFailed = qRgb(192, 0, 0);
 constexpr std::chrono::milliseconds kYieldInterval{5};
 
 // The job loop goes on past a statement that fails.
@@ -74,6 +76,7 @@ void AllToWaveJob::ConvertAllFiles() {
   view_.SetCancelCaption(QStringLiteral("C&ancel"));
 
   int n = 0;
+  int failedFiles = 0;
   Pass([&] { n = view_.RowCount(); });
   for (int i = 1; i <= n; ++i) {
     currentfile = static_cast<std::int16_t>(i);
@@ -99,20 +102,29 @@ void AllToWaveJob::ConvertAllFiles() {
     if (answer == vbYes && SameFile(source, destination)) {
       // Deleting or writing the destination would destroy the source.
       view_.SetStatus(QString::fromLatin1(kDestinationIsSource));
+      ++failedFiles;
     } else if (answer == vbYes) {
       if (FileExists(destination))
         QFile::remove(destination);
       currentType_ = type;
+      QString status;
+      bool ran = true;
       Pass([&] {
         if (type == QLatin1String("MP3->WAV"))
-          view_.SetStatus(DecodeMp3File(source, destination));
+          status = DecodeMp3File(source, destination);
         else if (type == QLatin1String("OGG->WAV"))
-          view_.SetStatus(DecodeOggFile(source, destination));
+          status = DecodeOggFile(source, destination);
         else if (type == QLatin1String("VQF->WAV"))
-          view_.SetStatus(DecodeVqfFile(source, destination));
+          status = DecodeVqfFile(source, destination);
         else if (type == QLatin1String("WMA->WAV"))
-          view_.SetStatus(DecodeWmaFile(source, destination));
+          status = DecodeWmaFile(source, destination);
+        else
+          ran = false;  // unknown type: the previous row's text stays
+        if (ran)
+          view_.SetStatus(status);
       });
+      if (ran && !status.isEmpty())
+        ++failedFiles;
     }
     if (CancelConvert == 1)
       break;
@@ -129,8 +141,8 @@ void AllToWaveJob::ConvertAllFiles() {
     view_.Unload();
     return;
   }
-  view_.SetStatusColor(kStatusDone);
-  view_.SetStatus(QString::fromLatin1(kFinishConverting));
+  view_.SetStatusColor(failedFiles > 0 ? kStatusFailed : kStatusDone);
+  view_.SetStatus(FinishLine(failedFiles));
   view_.SetCancelCaption(QStringLiteral("&OK"));
 }
 

@@ -73,7 +73,7 @@ frmWaveToAllStatus::frmWaveToAllStatus(grid::JobGrid& list, std::function<WaveTo
 frmWaveToAllStatus::~frmWaveToAllStatus() = default;
 
 void frmWaveToAllStatus::cmdStart_Click() {
-  QDir().mkdir(WaveToAllOutputDir);  // one level; an existing folder is fine
+  QDir().mkpath(WaveToAllOutputDir);  // with its missing parents; an existing folder is fine
   cmdStart->setEnabled(false);
   job_->ConvertAllFiles();
 }

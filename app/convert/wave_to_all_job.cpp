@@ -1,5 +1,7 @@
 #include "wave_to_all_job.h"
 
+#include "FinishLine.h"
+
 #include "mod_wav.h"
 #include "platform/fault_guard.h"
 #include "platform/library_loader.h"
@@ -164,6 +166,7 @@ void WaveToAllJob::ConvertAllFiles() {
   view_.SetStatus(QString(), kStatusColor);
   view_.SetCancelCaption(QStringLiteral("C&ancel"));
   const int n = view_.RowCount();
+  int failedFiles = 0;
   for (int i = 1; i <= n; ++i) {
     currentfile = static_cast<int16_t>(i);
     step([&] { view_.DrawFileBar(0, filecolor); });
@@ -201,6 +204,7 @@ void WaveToAllJob::ConvertAllFiles() {
         else ran = false;  // unknown type: the previous row's text stays
       }
       if (ran) view_.SetStatus(status, kStatusColor);
+      if (ran && !status.isEmpty()) ++failedFiles;
     }
     if (CancelConvert == 1) break;
     step([&] { view_.DrawFileBar(100, filecolor); });
@@ -210,7 +214,7 @@ void WaveToAllJob::ConvertAllFiles() {
   if (CancelConvert == 1) {
     view_.CloseWindow();
   } else {
-    view_.SetStatus(QStringLiteral("Finish Converting!"), kFinishedColor);
+    view_.SetStatus(FinishLine(failedFiles), failedFiles > 0 ? kFailedColor : kFinishedColor);
     view_.SetCancelCaption(QStringLiteral("&OK"));
   }
 }

@@ -25,6 +25,7 @@ constexpr uint32_t RGB(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8)
 inline constexpr uint32_t kBarColor = RGB(16, 80, 128);
 inline constexpr uint32_t kStatusColor = RGB(0, 0, 0);
 inline constexpr uint32_t kFinishedColor = RGB(23, 122, 18);
+inline constexpr uint32_t kFailedColor = RGB(192, 0, 0);
 
 // Status texts of refused rows.
 inline constexpr const char* kNotPcm16Text = "source is not a 16-bit PCM wave file";

@@ -268,7 +268,19 @@ TEST_F(MusicToWaveJob, UnopenableInputReportsAndTheNextRowStarts) {
   EXPECT_EQ(statusWhenRowTwoStarted, "mp3 input error");
   EXPECT_FALSE(QFile::exists(wav("missing")));
   EXPECT_EQ(ReadAll(wav("a")), reference("a"));
-  EXPECT_EQ(w->labelStatus->text(), "Finish Converting!");
+  EXPECT_EQ(w->labelStatus->text(), "Finish Converting! 1 file not converted.");
+}
+
+// A failure on the last row used to vanish behind the finish line.
+TEST_F(MusicToWaveJob, FailuresOnTheLastRowsStillShowWhenTheJobEnds) {
+  add("a");
+  AddJobRow(*list_, out_.path() + "/missing.mp3", wav("missing"));
+  AddJobRow(*list_, out_.path() + "/gone.mp3", wav("gone"));
+  auto w = window();
+  start(*w);
+  EXPECT_EQ(ReadAll(wav("a")), reference("a"));
+  EXPECT_EQ(w->labelStatus->text(), "Finish Converting! 2 files not converted.");
+  EXPECT_EQ(w->labelStatus->palette().color(QPalette::WindowText), QColor(192, 0, 0));
 }
 
 TEST_F(MusicToWaveJob, OutputDirectoryIsMadeWithItsParents) {

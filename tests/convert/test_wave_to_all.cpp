@@ -277,6 +277,20 @@ TEST_F(WaveToAll, DestinationThatCannotBeCreatedIsReportedAndTheJobGoesOn) {
             QString::fromLatin1(kDestinationCreateText));
   EXPECT_FALSE(fs::exists(dir_ / "missing"));
   EXPECT_GT(fs::file_size(out("b.MP3")), 1000u);
+  // The finish line still tells of the row that failed.
+  EXPECT_EQ(w.labelStatus->text(), QStringLiteral("Finish Converting! 1 file not converted."));
+}
+
+TEST_F(WaveToAll, OutputDirectoryIsMadeWithItsParents) {
+  const Pcm pcm = wavetest::Tones(2, 44100, 20000);
+  wavetest::WriteWav(path("a.wav").string(), pcm);
+  const fs::path deep = dir_ / "new" / "deeper";
+  WaveToAllOutputDir = q(deep);
+  addRow(path("a.wav"), deep / "a.MP3");
+  ScopedMsgBoxResponder boxes(vbOK);
+  auto& w = open();
+  w.cmdStart->click();
+  EXPECT_GT(fs::file_size(deep / "a.MP3"), 1000u);
   EXPECT_EQ(w.labelStatus->text(), QStringLiteral("Finish Converting!"));
 }
 
@@ -318,7 +332,7 @@ TEST_F(WaveToAll, EncoderErrorsShowBothBoxesAndTheJobGoesOn) {
   EXPECT_EQ(boxes.calls()[0].text, QStringLiteral("Invalid format parameters"));
   EXPECT_EQ(boxes.calls()[1].text, QStringLiteral("Error#2,Invalid format parameters"));
   EXPECT_GT(fs::file_size(out("c.MP3")), 1000u);
-  EXPECT_EQ(w2.labelStatus->text(), QStringLiteral("Finish Converting!"));
+  EXPECT_EQ(w2.labelStatus->text(), QStringLiteral("Finish Converting! 1 file not converted."));
 }
 
 TEST(EncoderErrorText, TableAndUnknownCodes) {
