@@ -3,11 +3,11 @@
 // file, both measured in CPU time in the same run.
 //
 //   decode_bench [stream.mp3] [rounds]
-#include "child_cpu.h"
 #include <lame/lame.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "child_cpu.h"
 
 #include <algorithm>
 #include <cmath>
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
   }
   std::printf("stream %s: %ld frames, %lld bytes\n", stream.c_str(), frames,
               static_cast<long long>(fs::file_size(stream)));
-  std::printf("best of %d: svdecode %.3f s, mpg123 %.3f s, ratio %.2f (svdecode / mpg123)\n",
-              rounds, best_ours, best_theirs, best_ours / best_theirs);
+  std::printf("best of %d: svdecode %.3f s, mpg123 %.3f s, ratio %.2f (svdecode / mpg123)\n", rounds,
+              best_ours, best_theirs, best_ours / best_theirs);
   return 0;
 }

@@ -1,11 +1,11 @@
 // CPU time of decoding a 192 kbit/s stereo MP2 stream to WAV: svdecode through its exported
 // calls against `mpg123 -q -w` on the same file, in the same run.
 // Usage: mp2_bench [seconds of audio, default 300] [work directory, default /tmp]
-#include "child_cpu.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <twolame.h>
 #include <unistd.h>
+#include "child_cpu.h"
 
 #include <algorithm>
 #include <cmath>

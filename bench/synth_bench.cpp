@@ -1,8 +1,8 @@
 // CPU time per slot of the synthesis filterbank on each code path and rate.
 // Usage: synth_bench [slots]   (default 400000 slots per case)
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -25,8 +25,10 @@ int main(int argc, char** argv) {
   std::vector<int16_t> pcm(kBlock * 32 * 2);
 
   using Path = svd::Synthesis::Path;
-  const struct { Path path; const char* name; } paths[] = {
-      {Path::kScalar, "scalar"}, {Path::kSse2, "sse2"}, {Path::kAvx2, "avx2+fma"}};
+  const struct {
+    Path path;
+    const char* name;
+  } paths[] = {{Path::kScalar, "scalar"}, {Path::kSse2, "sse2"}, {Path::kAvx2, "avx2+fma"}};
   std::printf("best path: %s\n", svd::Synthesis::BestPath() == Path::kAvx2 ? "avx2+fma" : "sse2");
   long checksum = 0;
   for (const auto& p : paths) {

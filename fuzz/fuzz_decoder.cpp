@@ -11,9 +11,7 @@
 
 namespace {
 
-std::string TempName(const char* suffix) {
-  return "/tmp/svd_fuzz_" + std::to_string(getpid()) + suffix;
-}
+std::string TempName(const char* suffix) { return "/tmp/svd_fuzz_" + std::to_string(getpid()) + suffix; }
 
 // Removes the scratch files when the fuzzer exits.
 struct Scratch {

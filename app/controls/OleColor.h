@@ -2,8 +2,8 @@
 // Colours as the controls keep them: either a plain 0x00BBGGRR value or a
 // system colour (high bit set, low byte = system colour index) that is
 // looked up in the widget's palette each time it is drawn.
-#include <cstdint>
 #include <QColor>
+#include <cstdint>
 
 class QPalette;
 
@@ -18,9 +18,8 @@ inline constexpr OLE_COLOR vbButtonFace = 0x8000000F;
 inline constexpr OLE_COLOR vbButtonShadow = 0x80000010;
 inline constexpr OLE_COLOR vb3DHighlight = 0x80000014;
 
-constexpr OLE_COLOR RGB(int r, int g, int b)
-{
-    return static_cast<OLE_COLOR>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+constexpr OLE_COLOR RGB(int r, int g, int b) {
+  return static_cast<OLE_COLOR>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
 
 // Translates a colour value to a concrete colour; system colours come from
@@ -32,4 +31,4 @@ QColor OleTranslateColor(OLE_COLOR colour, const QPalette& palette);
 // hover colour's headroom (light); rounded half to even, clamped.
 QColor Blend(const QColor& a, const QColor& b, bool strong);
 
-} // namespace controls
+}  // namespace controls

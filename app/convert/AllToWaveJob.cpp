@@ -38,7 +38,8 @@ void Pass(Fn&& fn) {
 
 bool SameFile(const QString& a, const QString& b) {
   std::error_code ec;
-  return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), ec);
+  return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(),
+                                     ec);
 }
 
 std::int16_t Low16(std::int32_t result) { return static_cast<std::int16_t>(result & 0xFFFF); }
@@ -104,8 +105,7 @@ void AllToWaveJob::ConvertAllFiles() {
       view_.SetStatus(QString::fromLatin1(kDestinationIsSource));
       ++failedFiles;
     } else if (answer == vbYes) {
-      if (FileExists(destination))
-        QFile::remove(destination);
+      if (FileExists(destination)) QFile::remove(destination);
       currentType_ = type;
       QString status;
       bool ran = true;
@@ -120,14 +120,11 @@ void AllToWaveJob::ConvertAllFiles() {
           status = DecodeWmaFile(source, destination);
         else
           ran = false;  // unknown type: the previous row's text stays
-        if (ran)
-          view_.SetStatus(status);
+        if (ran) view_.SetStatus(status);
       });
-      if (ran && !status.isEmpty())
-        ++failedFiles;
+      if (ran && !status.isEmpty()) ++failedFiles;
     }
-    if (CancelConvert == 1)
-      break;
+    if (CancelConvert == 1) break;
 
     Pass([&] { DrawProgress(view_.FileBar(), 100, filecolor, true); });
     Pass([&] {
@@ -185,8 +182,7 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
         return result;
       }));
       last = r;
-      if (r == 0)
-        anyFrame = true;
+      if (r == 0) anyFrame = true;
       const int p = CInt(position * 100.0);
       const int total = TotalPercent(p, share, base);
       bool drew = false;
@@ -216,8 +212,7 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
         }
         CancelConvert = 0;
       }
-      if (r != 0 && r != svdecode::kStreamError)
-        break;
+      if (r != 0 && r != svdecode::kStreamError) break;
     }
   } catch (const std::exception&) {
     // The file is closed with what was decoded, as at its end.
@@ -228,8 +223,7 @@ QString AllToWaveJob::DecodeMp3File(const QString& source, const QString& destin
   const std::int16_t closed = Low16(GuardedCall([] { return svdecode::WaveOutputClose(); }));
   GuardedCall([] { return svdecode::DeleteDecoder(); });
   // A file the library could not write out completely is no success.
-  if (closed == svdecode::kWriteFailed)
-    return QString::fromLatin1(kWaveOutputWriteError);
+  if (closed == svdecode::kWriteFailed) return QString::fromLatin1(kWaveOutputWriteError);
   // No audio at all, or a decode that broke off before the end of the input, is no success.
   if (!stopped && (failed || !anyFrame || last != svdecode::kEndOfInput))
     return QString::fromLatin1(kMp3DecodeError);

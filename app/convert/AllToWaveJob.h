@@ -2,8 +2,8 @@
 // other, on the user-interface thread. The status window shows it through AllToWaveView.
 #pragma once
 
-#include "ProgressCallbacks.h"
 #include "Progress.h"
+#include "ProgressCallbacks.h"
 
 #include <QRgb>
 #include <QString>

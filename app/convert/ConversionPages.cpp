@@ -67,8 +67,7 @@ void deleteSelected(grid::JobGrid& list, const QString& nothingSelected) {
 }
 
 void clearAfterAsking(grid::JobGrid& list) {
-  if (list.Rows() == 0)
-    return;
+  if (list.Rows() == 0) return;
   if (MsgBox(QStringLiteral("Really want to clear all the files in the list?"), vbYesNo | vbInformation,
              QString::fromLatin1(kProductTitle)) == vbYes)
     list.Clear(false);
@@ -82,7 +81,8 @@ bool prepareStart(grid::JobGrid& list, QLineEdit& directoryBox, QString& outputD
   }
   const QString dir = directoryBox.text().trimmed();
   if (dir.isEmpty()) {
-    MsgBox(QStringLiteral("output directory can not be empty!"), vbCritical, QString::fromLatin1(kProductTitle));
+    MsgBox(QStringLiteral("output directory can not be empty!"), vbCritical,
+           QString::fromLatin1(kProductTitle));
     return false;
   }
   outputDir = dir;
@@ -92,8 +92,7 @@ bool prepareStart(grid::JobGrid& list, QLineEdit& directoryBox, QString& outputD
 
 void chooseFolderInto(QLineEdit& box) {
   const QString folder = SelectDirectory();
-  if (!folder.isEmpty())
-    box.setText(folder);
+  if (!folder.isEmpty()) box.setText(folder);
 }
 
 void fill(QComboBox* combo, const QStringList& items, int defaultIndex) {
@@ -111,9 +110,12 @@ AllToWavePage::AllToWavePage(QWidget* parent) : QWidget(parent) {
   resize(kPageWidth, 361);
   title(this, QStringLiteral("Convert MP3,VQF,OGG to Wave"));
   gridAlltoWave = jobList(this, "gridAlltoWave", QRect(6, 26, kPageWidth - 12, 178));
-  cmdAlltoWaveAddFile = button(this, "cmdAlltoWaveAddFile", QStringLiteral("&Add Files"), QRect(6, 210, 100, 26));
-  cmdAlltoWaveAddDir = button(this, "cmdAlltoWaveAddDir", QStringLiteral("Add F&older"), QRect(112, 210, 100, 26));
-  cmdAlltoWaveDelete = button(this, "cmdAlltoWaveDelete", QStringLiteral("&Delete"), QRect(218, 210, 100, 26));
+  cmdAlltoWaveAddFile =
+      button(this, "cmdAlltoWaveAddFile", QStringLiteral("&Add Files"), QRect(6, 210, 100, 26));
+  cmdAlltoWaveAddDir =
+      button(this, "cmdAlltoWaveAddDir", QStringLiteral("Add F&older"), QRect(112, 210, 100, 26));
+  cmdAlltoWaveDelete =
+      button(this, "cmdAlltoWaveDelete", QStringLiteral("&Delete"), QRect(218, 210, 100, 26));
   cmdAlltoWaveClear = button(this, "cmdAlltoWaveClear", QStringLiteral("C&lear"), QRect(324, 210, 100, 26));
 
   auto* dirLabel = new QLabel(QStringLiteral("Output Directory:"), this);
@@ -127,7 +129,8 @@ AllToWavePage::AllToWavePage(QWidget* parent) : QWidget(parent) {
   checkAllToWaveOverwrite->setObjectName(QStringLiteral("checkAllToWaveOverwrite"));
   checkAllToWaveOverwrite->setGeometry(118, 276, 250, 22);
   labelAllToWaveNote = new QLabel(
-      QStringLiteral("output wave file contains orginal samplerate,bitrate,channel of source music(MP3, VQF ,OGG)file."),
+      QStringLiteral(
+          "output wave file contains orginal samplerate,bitrate,channel of source music(MP3, VQF ,OGG)file."),
       this);
   labelAllToWaveNote->setWordWrap(true);
   labelAllToWaveNote->setGeometry(6, 304, 450, 44);
@@ -162,18 +165,15 @@ void AllToWavePage::cmdAlltoWaveAddFile_Click() {
     frmAddMusic picker(window());
     picked = picker.PickFiles();
   }
-  for (const QString& path : picked)
-    creatingalltowaveplaylist(path);
+  for (const QString& path : picked) creatingalltowaveplaylist(path);
   QThread::msleep(100);
 }
 
 void AllToWavePage::cmdAlltoWaveAddDir_Click() {
   const QString folder = SelectDirectory();
-  if (folder.isEmpty())
-    return;
+  if (folder.isEmpty()) return;
   LastBrowseDir = folder;
-  for (const QString& name : MusicFilesIn(folder))
-    creatingalltowaveplaylist(AddBackslash(folder) + name);
+  for (const QString& name : MusicFilesIn(folder)) creatingalltowaveplaylist(AddBackslash(folder) + name);
 }
 
 void AllToWavePage::cmdAlltoWaveDelete_Click() {
@@ -199,15 +199,18 @@ WaveToAllPage::WaveToAllPage(QWidget* parent) : QWidget(parent) {
   resize(kPageWidth, 361);
   title(this, QStringLiteral("Convert Wave to MP3,WMA,VQF,OGG"));
   gridWavetoAll = jobList(this, "gridWavetoAll", QRect(6, 26, kPageWidth - 12, 140));
-  cmdWaveToAllAddWave = button(this, "cmdWaveToAllAddWave", QStringLiteral("&Add Files"), QRect(6, 172, 100, 26));
-  cmdWaveToAllDelete = button(this, "cmdWaveToAllDelete", QStringLiteral("&Delete"), QRect(112, 172, 100, 26));
+  cmdWaveToAllAddWave =
+      button(this, "cmdWaveToAllAddWave", QStringLiteral("&Add Files"), QRect(6, 172, 100, 26));
+  cmdWaveToAllDelete =
+      button(this, "cmdWaveToAllDelete", QStringLiteral("&Delete"), QRect(112, 172, 100, 26));
   cmdWaveToAllClear = button(this, "cmdWaveToAllClear", QStringLiteral("C&lear"), QRect(218, 172, 100, 26));
 
   auto* formatLabel = new QLabel(QStringLiteral("Output Format:"), this);
   formatLabel->setGeometry(6, 208, 110, 24);
   const char* formats[] = {"MP3", "WMA", "VQF", "OGG"};
   for (int i = 0; i < 4; ++i) {
-    auto* b = button(this, "wavetoalloutputformat", QString::fromLatin1(formats[i]), QRect(118 + i * 64, 206, 60, 26));
+    auto* b = button(this, "wavetoalloutputformat", QString::fromLatin1(formats[i]),
+                     QRect(118 + i * 64, 206, 60, 26));
     b->setObjectName(QStringLiteral("wavetoalloutputformat_%1").arg(i));
     connect(b, &CommandButton::Click, this, [this, i] { wavetoalloutputformat_Click(i); });
     wavetoalloutputformat[static_cast<std::size_t>(i)] = b;
@@ -228,8 +231,8 @@ WaveToAllPage::WaveToAllPage(QWidget* parent) : QWidget(parent) {
     }
     picOutputSettings[static_cast<std::size_t>(index)] = p;
   };
-  const QStringList captions{QStringLiteral("SampleRate:"), QStringLiteral("BitRate:"), QStringLiteral("Channel:"),
-                             QStringLiteral("Quality:")};
+  const QStringList captions{QStringLiteral("SampleRate:"), QStringLiteral("BitRate:"),
+                             QStringLiteral("Channel:"), QStringLiteral("Quality:")};
   panel(0, captions, {&MP3ComboSampleRate, &MP3ComboBitrate, &MP3ComboChannel, &MP3ComboQuality});
   panel(1, captions, {&WMAComboSampleRate, &WMAComboBitRate, &WMAComboChannel});
   panel(2, captions, {&VQFComboSampleRate, &VQFComboBitRate, &VQFComboChannel});
@@ -240,7 +243,8 @@ WaveToAllPage::WaveToAllPage(QWidget* parent) : QWidget(parent) {
   txtwavetoalloutputdirectory = new QLineEdit(this);
   txtwavetoalloutputdirectory->setObjectName(QStringLiteral("txtwavetoalloutputdirectory"));
   txtwavetoalloutputdirectory->setGeometry(118, 296, 350, 24);
-  cmdWavetoalloutput = button(this, "cmdWavetoalloutput", QStringLiteral("&Browse..."), QRect(474, 295, 102, 26));
+  cmdWavetoalloutput =
+      button(this, "cmdWavetoalloutput", QStringLiteral("&Browse..."), QRect(474, 295, 102, 26));
   wavetoallcheckoverwrite = new QCheckBox(QStringLiteral("Overwrite existing file"), this);
   wavetoallcheckoverwrite->setObjectName(QStringLiteral("wavetoallcheckoverwrite"));
   wavetoallcheckoverwrite->setGeometry(118, 326, 250, 22);
@@ -283,7 +287,8 @@ void WaveToAllPage::InitPage() {
         "160 Kbps", "192 Kbps", "224 Kbps", "256 Kbps", "320 Kbps"},
        8);
   fill(MP3ComboChannel, {"Stereo", "Join Stereo", "Dual Channel", "Mono"}, 1);
-  fill(MP3ComboQuality, {"Low", "Normal", "High", "Voice", "Phone", "Radio", "Tape", "HiFi", "CD", "Studio"}, 1);
+  fill(MP3ComboQuality, {"Low", "Normal", "High", "Voice", "Phone", "Radio", "Tape", "HiFi", "CD", "Studio"},
+       1);
   fill(WMAComboSampleRate, {"44100 hz"}, 0);
   fill(WMAComboBitRate, {"64 Kbps", "96 Kbps", "128 Kbps"}, 1);
   fill(WMAComboChannel, {"Stereo"}, 0);
@@ -302,12 +307,9 @@ void WaveToAllPage::InitPage() {
 }
 
 void WaveToAllPage::wavetoalloutputformat_Click(int index) {
-  if (index < 0 || index > 3)
-    return;
-  for (int i = 0; i < 4; ++i)
-    wavetoalloutputformat[static_cast<std::size_t>(i)]->setIsPressed(i == index);
-  for (QWidget* p : picOutputSettings)
-    p->hide();
+  if (index < 0 || index > 3) return;
+  for (int i = 0; i < 4; ++i) wavetoalloutputformat[static_cast<std::size_t>(i)]->setIsPressed(i == index);
+  for (QWidget* p : picOutputSettings) p->hide();
   picOutputSettings[static_cast<std::size_t>(index)]->show();
 }
 
@@ -326,8 +328,7 @@ void WaveToAllPage::cmdWaveToAllAddWave_Click() {
     picked = picker.PickFiles();
     format = picker.ConvertFormat;
   }
-  for (const QString& path : picked)
-    creatingwavetoallplaylist(path, format);
+  for (const QString& path : picked) creatingwavetoallplaylist(path, format);
   QThread::msleep(100);
 }
 
@@ -343,8 +344,7 @@ void WaveToAllPage::cmdWaveToAllStart_Click() {
   if (!prepareStart(*gridWavetoAll, *txtwavetoalloutputdirectory, WaveToAllOutputDir,
                     QStringLiteral("Please add wave files to convert!")))
     return;
-  if (ShowStatusWindow)
-    ShowStatusWindow(*this);
+  if (ShowStatusWindow) ShowStatusWindow(*this);
 }
 
 }  // namespace sv

@@ -55,12 +55,10 @@ QStringList MusicFilesIn(const QString& folder) {
 
 QString FirstPickedPath(const std::string& dialogText) {
   QString text = QString::fromStdString(dialogText.substr(0, std::min<std::size_t>(dialogText.size(), 260)));
-  if (const qsizetype zero = text.indexOf(QChar(0)); zero >= 0)
-    text.truncate(zero);
+  if (const qsizetype zero = text.indexOf(QChar(0)); zero >= 0) text.truncate(zero);
   // Several names come quoted and separated by blanks; a single name keeps its blanks.
   if (text.contains(QLatin1Char('"'))) {
-    if (const qsizetype next = text.indexOf(QStringLiteral("\" \"")); next >= 0)
-      text.truncate(next);
+    if (const qsizetype next = text.indexOf(QStringLiteral("\" \"")); next >= 0) text.truncate(next);
     text.remove(QLatin1Char('"'));
   }
   return text;

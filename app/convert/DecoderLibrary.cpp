@@ -10,11 +10,10 @@ SharedLibrary& library() {
   return lib;
 }
 
-
-#define SVDECODE_ENTRY(name, signature)                        \
-  LazyFunction<signature>& name##Entry() {                     \
-    static LazyFunction<signature> fn(library(), #name);       \
-    return fn;                                                 \
+#define SVDECODE_ENTRY(name, signature)                  \
+  LazyFunction<signature>& name##Entry() {               \
+    static LazyFunction<signature> fn(library(), #name); \
+    return fn;                                           \
   }
 
 SVDECODE_ENTRY(CreateDecoder, std::int32_t())

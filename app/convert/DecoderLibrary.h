@@ -17,8 +17,8 @@ std::int32_t WaveOutputClose();
 float GetCurrentPosition();
 
 // Result codes the jobs look at.
-inline constexpr std::int16_t kStreamError = -700;   // a frame was passed over; go on
+inline constexpr std::int16_t kStreamError = -700;  // a frame was passed over; go on
 inline constexpr std::int16_t kEndOfInput = -514;   // Mp3DecodePlay: the input is used up
-inline constexpr std::int16_t kWriteFailed = -516;   // WaveOutputClose: the file is incomplete
+inline constexpr std::int16_t kWriteFailed = -516;  // WaveOutputClose: the file is incomplete
 
 }  // namespace sv::svdecode

@@ -15,7 +15,8 @@
 
 namespace sv {
 
-FilePicker::FilePicker(QWidget* owner, const QString& caption, const QString& filter, const QString& defaultExt)
+FilePicker::FilePicker(QWidget* owner, const QString& caption, const QString& filter,
+                       const QString& defaultExt)
     : caption_(caption), filter_(filter), defaultExt_(defaultExt) {
   setWindowTitle(caption);
   OwnerForm = owner;
@@ -73,7 +74,8 @@ void FilePicker::InitDialog(QDialog* hDlg) {
 }
 
 frmAddMusic::frmAddMusic(QWidget* owner)
-    : FilePicker(owner, QStringLiteral("Add Music File"), QString::fromLatin1(kMusicFilter), QStringLiteral("MP3")) {
+    : FilePicker(owner, QStringLiteral("Add Music File"), QString::fromLatin1(kMusicFilter),
+                 QStringLiteral("MP3")) {
   setObjectName(QStringLiteral("frmAddMusic"));
   fraInfo = new QGroupBox(QStringLiteral("Music File Information"), this);
   fraInfo->setObjectName(QStringLiteral("fraInfo"));
@@ -109,7 +111,8 @@ void frmAddMusic::ShowFileInformation(const QString& path) {
 }
 
 frmAddWave::frmAddWave(QWidget* owner)
-    : FilePicker(owner, QStringLiteral("Add Wave File"), QString::fromLatin1(kWaveFilter), QStringLiteral("WAV")) {
+    : FilePicker(owner, QStringLiteral("Add Wave File"), QString::fromLatin1(kWaveFilter),
+                 QStringLiteral("WAV")) {
   setObjectName(QStringLiteral("frmAddWave"));
   fraFormat = new QGroupBox(QStringLiteral("Convert Wave To"), this);
   fraFormat->setObjectName(QStringLiteral("fraFormat"));
@@ -130,8 +133,7 @@ QWidget* frmAddWave::Panel() { return fraFormat; }
 
 void frmAddWave::optFormat_Click(int index) {
   static const char* const names[] = {"MP3", "WMA", "VQF", "OGG"};
-  if (index >= 0 && index < 4)
-    ConvertFormat = QString::fromLatin1(names[index]);
+  if (index >= 0 && index < 4) ConvertFormat = QString::fromLatin1(names[index]);
 }
 
 }  // namespace sv

@@ -8,8 +8,7 @@ namespace sv {
 
 inline QString FinishLine(int failedFiles) {
   const QString done = QStringLiteral("Finish Converting!");
-  if (failedFiles <= 0)
-    return done;
+  if (failedFiles <= 0) return done;
   return done + QStringLiteral(" %1 file%2 not converted.")
                     .arg(failedFiles)
                     .arg(failedFiles == 1 ? QString() : QStringLiteral("s"));

@@ -16,8 +16,7 @@ std::map<std::string, std::unique_ptr<SharedLibrary>>& libraries() {
 
 SharedLibrary& library(const std::string& name) {
   auto& slot = libraries()[name];
-  if (!slot)
-    slot = std::make_unique<SharedLibrary>(name);
+  if (!slot) slot = std::make_unique<SharedLibrary>(name);
   return *slot;
 }
 

@@ -17,8 +17,8 @@ typedef std::int16_t (*CodecProgressProc)(std::int16_t percent);
 typedef std::int16_t (*VqfDecodeProgressProc)(std::int16_t position, std::int16_t rate);
 
 // svogg: source, destination WAV, callback by value, cancel flag.
-typedef std::int32_t (*OGGDecodeProc)(const char* source, const char* destination,
-                                      CodecProgressProc progress, std::int16_t* cancel);
+typedef std::int32_t (*OGGDecodeProc)(const char* source, const char* destination, CodecProgressProc progress,
+                                      std::int16_t* cancel);
 // svvqf: source, destination WAV, the address of a cell holding the callback, cancel flag.
 typedef std::int32_t (*VQFDecodeProc)(const char* source, const char* destination,
                                       const VqfDecodeProgressProc* progressCell, std::int16_t* cancel);

@@ -16,8 +16,7 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
 }
 
 void PictureBox::Refresh() {
-  if (isVisible())
-    repaint();
+  if (isVisible()) repaint();
 }
 
 void PictureBox::NoteProgress(float percent) {

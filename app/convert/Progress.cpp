@@ -12,8 +12,7 @@
 namespace sv {
 
 void DrawProgress(PictureBox* pic, float percent, QRgb color, bool invert) {
-  if (!pic)
-    return;
+  if (!pic) return;
   QImage& image = pic->Image();
   const int scaleWidth = pic->ScaleWidth();
   const int scaleHeight = pic->ScaleHeight();
@@ -56,13 +55,9 @@ void DrawProgress(PictureBox* pic, float percent, QRgb color, bool invert) {
   pic->NoteProgress(percent);
 }
 
-std::int16_t FileShare(int rows) {
-  return CInt(1.0 / rows * 100.0);
-}
+std::int16_t FileShare(int rows) { return CInt(1.0 / rows * 100.0); }
 
-std::int16_t FileBase(int rows, int current) {
-  return CInt(static_cast<double>(current - 1) / rows * 100.0);
-}
+std::int16_t FileBase(int rows, int current) { return CInt(static_cast<double>(current - 1) / rows * 100.0); }
 
 std::int16_t TotalPercentOfRows(int percent, int rows, int current) {
   return TotalPercent(percent, FileShare(rows), FileBase(rows, current));
@@ -70,7 +65,8 @@ std::int16_t TotalPercentOfRows(int percent, int rows, int current) {
 
 std::int16_t TotalPercent(int percent, int share, int base) {
   const int product = percent * share;
-  if (product > std::numeric_limits<std::int16_t>::max() || product < std::numeric_limits<std::int16_t>::min())
+  if (product > std::numeric_limits<std::int16_t>::max() ||
+      product < std::numeric_limits<std::int16_t>::min())
     Raise(errOverflow);
   return CInt(product / 100.0 + base);
 }

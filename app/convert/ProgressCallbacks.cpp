@@ -18,8 +18,7 @@ ProgressTarget* decodeTarget = nullptr;
 // Runs inside a library's call: nothing may escape into it.
 std::int16_t Report(ProgressTarget* target, int percent) {
   const SuspendFaultGuard ownCode;
-  if (!target)
-    return 0;
+  if (!target) return 0;
   try {
     DrawProgress(target->FileBar(), static_cast<float>(percent), target->FileColor(), true);
   } catch (const std::exception&) {
@@ -42,8 +41,7 @@ void SetDecodeProgressTarget(ProgressTarget* target) { decodeTarget = target; }
 
 std::int16_t VqfDecodePercent(std::int32_t position, std::int32_t rate, std::int32_t sourceLength) {
   std::int32_t estimate = CLng(sourceLength * 14.69 / rate);
-  if (estimate < position)
-    estimate = position + 10;
+  if (estimate < position) estimate = position + 10;
   return CInt(static_cast<double>(position) / estimate * 100.0);
 }
 
@@ -62,5 +60,4 @@ std::int16_t VqfDecodeProgress(std::int16_t position, std::int16_t rate) {
   }
   return sv::Report(sv::decodeTarget, percent);
 }
-
 }

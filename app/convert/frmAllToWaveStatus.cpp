@@ -16,8 +16,7 @@ namespace {
 QLabel* label(QWidget* parent, const QString& text, QRect where, const char* name = nullptr) {
   auto* l = new QLabel(text, parent);
   l->setGeometry(where);
-  if (name)
-    l->setObjectName(QString::fromLatin1(name));
+  if (name) l->setObjectName(QString::fromLatin1(name));
   return l;
 }
 
@@ -30,7 +29,8 @@ PictureBox* bar(QWidget* parent, QRect where, const char* name) {
 
 }  // namespace
 
-frmAllToWaveStatus::frmAllToWaveStatus(QWidget* owner, grid::JobGrid* gridAlltoWave, QCheckBox* checkAllToWaveOverwrite)
+frmAllToWaveStatus::frmAllToWaveStatus(QWidget* owner, grid::JobGrid* gridAlltoWave,
+                                       QCheckBox* checkAllToWaveOverwrite)
     : QDialog(owner), grid_(gridAlltoWave), overwrite_(checkAllToWaveOverwrite) {
   setObjectName(QStringLiteral("frmAllToWaveStatus"));
   setWindowTitle(QStringLiteral("Convert music file to wave"));

@@ -1,11 +1,11 @@
 #include "frmWaveToAllStatus.h"
 
-#include "grid/job_grid.h"
-#include "platform/events.h"
-#include "shell/core/globals.h"
 #include "PictureBox.h"
 #include "Progress.h"
 #include "ResourceFonts.h"
+#include "grid/job_grid.h"
+#include "platform/events.h"
+#include "shell/core/globals.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -18,7 +18,9 @@ namespace sv {
 
 namespace {
 
-QColor fromColorValue(uint32_t value) { return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF); }
+QColor fromColorValue(uint32_t value) {
+  return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
 QRgb toRgb(uint32_t value) { return qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF); }
 
 }  // namespace
@@ -66,7 +68,8 @@ frmWaveToAllStatus::frmWaveToAllStatus(grid::JobGrid& list, std::function<WaveTo
     // A bad font entry leaves the default font; the job does not depend on it.
   }
 
-  job_ = std::make_unique<WaveToAllJob>(static_cast<WaveToAllView&>(*this), std::move(mp3), std::move(outside));
+  job_ =
+      std::make_unique<WaveToAllJob>(static_cast<WaveToAllView&>(*this), std::move(mp3), std::move(outside));
   job_->Load();
 }
 
@@ -86,8 +89,10 @@ void frmWaveToAllStatus::cmdCancel_Click() { job_->CancelClicked(); }
 // Escape or the window's close box while a job runs act as the cancel button; the job
 // itself closes the window once it has stopped.
 void frmWaveToAllStatus::reject() {
-  if (job_ && job_->Converting()) job_->CancelClicked();
-  else QDialog::reject();
+  if (job_ && job_->Converting())
+    job_->CancelClicked();
+  else
+    QDialog::reject();
 }
 
 void frmWaveToAllStatus::closeEvent(QCloseEvent* event) {

@@ -29,7 +29,8 @@ class frmWaveToAllStatus : public QDialog, private WaveToAllView {
   // and its overwrite box when the job needs them.
   frmWaveToAllStatus(grid::JobGrid& list, std::function<WaveToAllOptions()> options,
                      std::function<bool()> overwrite, QWidget* owner = nullptr,
-                     Mp3EncoderCalls mp3 = SvencodeCalls(), OutsideEncoderCalls outside = OutsideLibraryCalls());
+                     Mp3EncoderCalls mp3 = SvencodeCalls(),
+                     OutsideEncoderCalls outside = OutsideLibraryCalls());
   ~frmWaveToAllStatus() override;
 
   WaveToAllJob& Job() { return *job_; }

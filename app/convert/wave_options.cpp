@@ -44,21 +44,22 @@ int32_t Mp3SampleRateAt(int position) {
 }
 
 int32_t Mp3BitrateAt(int position) {
-  static constexpr std::array<int32_t, 14> kRates{32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  static constexpr std::array<int32_t, 14> kRates{32,  40,  48,  56,  64,  80,  96,
+                                                  112, 128, 160, 192, 224, 256, 320};
   return at(kRates, position, 128);
 }
 
 int32_t Mp3ChannelModeAt(int position) {
-  static constexpr std::array<int32_t, 4> kModes{BE_MP3_MODE_STEREO, BE_MP3_MODE_JSTEREO, BE_MP3_MODE_DUALCHANNEL,
-                                                 BE_MP3_MODE_MONO};
+  static constexpr std::array<int32_t, 4> kModes{BE_MP3_MODE_STEREO, BE_MP3_MODE_JSTEREO,
+                                                 BE_MP3_MODE_DUALCHANNEL, BE_MP3_MODE_MONO};
   return at(kModes, position, int32_t{BE_MP3_MODE_JSTEREO});
 }
 
 int32_t Mp3PresetAt(int position) {
   // The encoder's own preset numbers: "Low" is 1 and "Normal" 0.
-  static constexpr std::array<int32_t, 10> kPresets{LQP_LOW_QUALITY, LQP_NORMAL_QUALITY, LQP_HIGH_QUALITY,
-                                                    LQP_VOICE_QUALITY, LQP_PHONE, LQP_RADIO, LQP_TAPE,
-                                                    LQP_HIFI, LQP_CD, LQP_STUDIO};
+  static constexpr std::array<int32_t, 10> kPresets{
+      LQP_LOW_QUALITY, LQP_NORMAL_QUALITY, LQP_HIGH_QUALITY, LQP_VOICE_QUALITY, LQP_PHONE, LQP_RADIO,
+      LQP_TAPE,        LQP_HIFI,           LQP_CD,           LQP_STUDIO};
   return at(kPresets, position, int32_t{LQP_NORMAL_QUALITY});
 }
 

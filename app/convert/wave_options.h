@@ -35,13 +35,13 @@ struct WaveToAllOptions {
 };
 
 // Position -> value; any position outside a list gives that list's fallback.
-int32_t Mp3SampleRateAt(int position);  // 48000, 44100, 32000; else 44100
-int32_t Mp3BitrateAt(int position);     // 32 .. 320 kbit/s; else 128
-int32_t Mp3ChannelModeAt(int position); // BE_MP3_MODE_*; else joint stereo
-int32_t Mp3PresetAt(int position);      // LQP_* ("Low" is 1, "Normal" 0); else 0
-int32_t OggLevelAt(int position);       // 0,1,2,4,5,6,8; else 2
-int32_t VqfBitrateAt(int position);     // 80; else 96
-uint8_t WmaProfileAt(int position);     // 22, 23, 24; else 23
+int32_t Mp3SampleRateAt(int position);   // 48000, 44100, 32000; else 44100
+int32_t Mp3BitrateAt(int position);      // 32 .. 320 kbit/s; else 128
+int32_t Mp3ChannelModeAt(int position);  // BE_MP3_MODE_*; else joint stereo
+int32_t Mp3PresetAt(int position);       // LQP_* ("Low" is 1, "Normal" 0); else 0
+int32_t OggLevelAt(int position);        // 0,1,2,4,5,6,8; else 2
+int32_t VqfBitrateAt(int position);      // 80; else 96
+uint8_t WmaProfileAt(int position);      // 22, 23, 24; else 23
 
 // The configuration record for one source: every field the options do not set is fixed;
 // `headerSampleRate` is the source's rate as its header gives it (0 or less reads 44100).

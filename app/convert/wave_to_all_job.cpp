@@ -18,8 +18,8 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
-#include <new>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -52,21 +52,29 @@ bool sameFile(const QString& a, const QString& b) {
 
 QString EncoderErrorText(int32_t code) {
   switch (code) {
-    case BE_ERR_SUCCESSFUL: return QStringLiteral("No Error");
-    case BE_ERR_INVALID_FORMAT: return QStringLiteral("Invalid format");
-    case BE_ERR_INVALID_FORMAT_PARAMETERS: return QStringLiteral("Invalid format parameters");
-    case BE_ERR_NO_MORE_HANDLES: return QStringLiteral("No more handles");
-    case BE_ERR_INVALID_HANDLE: return QStringLiteral("Invalid handle");
-    case BE_ERR_BUFFER_TOO_SMALL: return QStringLiteral("Buffer too small");
-    default: return QString();
+    case BE_ERR_SUCCESSFUL:
+      return QStringLiteral("No Error");
+    case BE_ERR_INVALID_FORMAT:
+      return QStringLiteral("Invalid format");
+    case BE_ERR_INVALID_FORMAT_PARAMETERS:
+      return QStringLiteral("Invalid format parameters");
+    case BE_ERR_NO_MORE_HANDLES:
+      return QStringLiteral("No more handles");
+    case BE_ERR_INVALID_HANDLE:
+      return QStringLiteral("Invalid handle");
+    case BE_ERR_BUFFER_TOO_SMALL:
+      return QStringLiteral("Buffer too small");
+    default:
+      return QString();
   }
 }
 
 Mp3EncoderCalls SvencodeCalls() {
   static SharedLibrary library("svencode");
-  static LazyFunction<int32_t(const EncoderConfig*, uint32_t*, uint32_t*, uint32_t*)> init(library, "beInitStream");
-  static LazyFunction<int32_t(uint32_t, uint32_t, const int16_t*, uint8_t*, uint32_t*)> encode(library,
-                                                                                              "beEncodeChunk");
+  static LazyFunction<int32_t(const EncoderConfig*, uint32_t*, uint32_t*, uint32_t*)> init(library,
+                                                                                           "beInitStream");
+  static LazyFunction<int32_t(uint32_t, uint32_t, const int16_t*, uint8_t*, uint32_t*)> encode(
+      library, "beEncodeChunk");
   static LazyFunction<int32_t(uint32_t, uint8_t*, uint32_t*)> deinit(library, "beDeinitStream");
   static LazyFunction<int32_t(uint32_t)> close(library, "beCloseStream");
   Mp3EncoderCalls calls;
@@ -103,7 +111,8 @@ OutsideEncoderCalls OutsideLibraryCalls(const char* ogg, const char* vqf, const 
   OutsideEncoderCalls calls;
   calls.Ogg = [&lib = library(ogg)](const std::string& src, const std::string& dst, int32_t level) {
     auto fn = lib.function<OggEncode>("OGGEncode");
-    return GuardedCall([&] { return fn(src.c_str(), dst.c_str(), 44100, level, &OggEncodeProgress, &CancelConvert); });
+    return GuardedCall(
+        [&] { return fn(src.c_str(), dst.c_str(), 44100, level, &OggEncodeProgress, &CancelConvert); });
   };
   calls.Vqf = [&lib = library(vqf)](const std::string& src, const std::string& dst, int32_t bitrate) {
     auto fn = lib.function<VqfEncode>("VQFEncode");
@@ -197,18 +206,25 @@ void WaveToAllJob::ConvertAllFiles() {
         std::error_code ec;
         std::filesystem::remove(std::filesystem::path(local8(destination)), ec);
         currentType_ = type;
-        if (type == QLatin1String("WAV->VQF")) status = EncodeVqfFile(source, destination);
-        else if (type == QLatin1String("WAV->MP3")) status = EncodeMp3File(source, destination);
-        else if (type == QLatin1String("WAV->WMA")) status = EncodeWmaFile(source, destination);
-        else if (type == QLatin1String("WAV->OGG")) status = EncodeOggFile(source, destination);
-        else ran = false;  // unknown type: the previous row's text stays
+        if (type == QLatin1String("WAV->VQF"))
+          status = EncodeVqfFile(source, destination);
+        else if (type == QLatin1String("WAV->MP3"))
+          status = EncodeMp3File(source, destination);
+        else if (type == QLatin1String("WAV->WMA"))
+          status = EncodeWmaFile(source, destination);
+        else if (type == QLatin1String("WAV->OGG"))
+          status = EncodeOggFile(source, destination);
+        else
+          ran = false;  // unknown type: the previous row's text stays
       }
       if (ran) view_.SetStatus(status, kStatusColor);
       if (ran && !status.isEmpty()) ++failedFiles;
     }
     if (CancelConvert == 1) break;
     step([&] { view_.DrawFileBar(100, filecolor); });
-    step([&] { view_.DrawTotalBar(CInt(static_cast<double>(i) / std::max(1, view_.RowCount()) * 100), totalcolor); });
+    step([&] {
+      view_.DrawTotalBar(CInt(static_cast<double>(i) / std::max(1, view_.RowCount()) * 100), totalcolor);
+    });
   }
   converting_ = false;
   if (CancelConvert == 1) {
@@ -268,7 +284,8 @@ QString WaveToAllJob::encodeMp3(const QString& source, const QString& destinatio
 
   uint32_t samplesPerChunk = 0, outputSize = 0, stream = 0;
   const int32_t initResult = mp3_.Init(&config, &samplesPerChunk, &outputSize, &stream);
-  if (initResult != BE_ERR_SUCCESSFUL) throw RuntimeError(initResult, kEncoderSource, EncoderErrorText(initResult));
+  if (initResult != BE_ERR_SUCCESSFUL)
+    throw RuntimeError(initResult, kEncoderSource, EncoderErrorText(initResult));
   // The stream is closed however this routine is left.
   struct StreamCloser {
     Mp3EncoderCalls& calls;
@@ -282,7 +299,8 @@ QString WaveToAllJob::encodeMp3(const QString& source, const QString& destinatio
   } closer{mp3_, stream};
 
   clsFileIo out;
-  if (out.OpenFile(local8(destination)) != clsFileIo::kTrue) return QString::fromLatin1(kDestinationCreateText);
+  if (out.OpenFile(local8(destination)) != clsFileIo::kTrue)
+    return QString::fromLatin1(kDestinationCreateText);
 
   // Whole sample frames only: a stray odd byte at the end is not a sample.
   const int64_t blockAlign = 2 * channels;
@@ -299,7 +317,8 @@ QString WaveToAllJob::encodeMp3(const QString& source, const QString& destinatio
     std::vector<uint8_t>& scratch = output;  // the output buffer is free yet
     while (skip > 0) {
       const int32_t n = static_cast<int32_t>(std::min<int64_t>(skip, static_cast<int64_t>(scratch.size())));
-      if (in.ReadBytes(scratch.data(), n) == 0 || in.LastBytesRead() != n) return QString::fromLatin1(kSourceOpenText);
+      if (in.ReadBytes(scratch.data(), n) == 0 || in.LastBytesRead() != n)
+        return QString::fromLatin1(kSourceOpenText);
       skip -= n;
     }
   }

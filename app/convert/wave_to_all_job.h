@@ -3,8 +3,8 @@
 // the outside codec libraries). Plain C++; the status window only shows what it is told.
 #pragma once
 
-#include "svencode.h"
 #include "platform/runtime_error.h"
+#include "svencode.h"
 #include "wave_options.h"
 
 #include <QString>

@@ -38,4 +38,4 @@ void PaintPageIcon(QPainter& p, int page, const QRectF& rect, const QColor& colo
 void PaintWindowBackground(QPainter& p, const QRect& rect);
 void PaintPageBackground(QPainter& p, const QRect& rect);
 
-} // namespace sv::art
+}  // namespace sv::art

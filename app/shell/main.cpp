@@ -2,12 +2,11 @@
 
 #include "frmmain.h"
 
-int main(int argc, char* argv[])
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("sonvera"));
-    QApplication::setApplicationVersion(QStringLiteral(SONVERA_VERSION_TEXT));
-    frmmain window;
-    window.show();
-    return app.exec();
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("sonvera"));
+  QApplication::setApplicationVersion(QStringLiteral(SONVERA_VERSION_TEXT));
+  frmmain window;
+  window.show();
+  return app.exec();
 }

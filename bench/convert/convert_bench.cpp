@@ -5,9 +5,9 @@
 //   convert_bench [seconds of audio, default 300] [rounds, default 3]
 #include "PictureBox.h"
 #include "Progress.h"
-#include "platform/events.h"
 #include "frmAllToWaveStatus.h"
 #include "grid/job_grid.h"
+#include "platform/events.h"
 #include "shell/core/globals.h"
 #include "svdecode.h"
 
@@ -47,11 +47,9 @@ bool makeMp3(const QString& path, int seconds) {
   lame_set_num_channels(lame, 2);
   lame_set_brate(lame, 128);
   lame_set_quality(lame, 7);
-  if (lame_init_params(lame) < 0)
-    return false;
+  if (lame_init_params(lame) < 0) return false;
   QFile out(path);
-  if (!out.open(QIODevice::WriteOnly))
-    return false;
+  if (!out.open(QIODevice::WriteOnly)) return false;
   constexpr int kBlock = 4410;
   std::vector<short> left(kBlock), right(kBlock);
   std::vector<unsigned char> mp3(kBlock * 5 / 4 + 7200);
@@ -61,10 +59,12 @@ bool makeMp3(const QString& path, int seconds) {
       const double t = (block * kBlock + i) / double(kRate);
       seed = seed * 1103515245u + 12345u;
       const double noise = ((seed >> 16) & 0x7FFF) / 32768.0 - 0.5;
-      left[i] = static_cast<short>(9000 * std::sin(2 * M_PI * 220 * t) + 3000 * std::sin(2 * M_PI * 1760 * t) + 1500 * noise);
+      left[i] = static_cast<short>(9000 * std::sin(2 * M_PI * 220 * t) +
+                                   3000 * std::sin(2 * M_PI * 1760 * t) + 1500 * noise);
       right[i] = static_cast<short>(8000 * std::sin(2 * M_PI * 330 * t + 1) + 2000 * noise);
     }
-    const int n = lame_encode_buffer(lame, left.data(), right.data(), kBlock, mp3.data(), static_cast<int>(mp3.size()));
+    const int n =
+        lame_encode_buffer(lame, left.data(), right.data(), kBlock, mp3.data(), static_cast<int>(mp3.size()));
     out.write(reinterpret_cast<const char*>(mp3.data()), n);
   }
   const int n = lame_encode_flush(lame, mp3.data(), static_cast<int>(mp3.size()));
@@ -84,8 +84,7 @@ Timing decoderOwn(const QString& mp3, const QString& wav) {
   for (;;) {
     const int r = Mp3DecodePlay();
     GetCurrentPosition();
-    if (r != 0 && r != SVD_E_STREAM)
-      break;
+    if (r != 0 && r != SVD_E_STREAM) break;
   }
   Mp3InputClose();
   WaveOutputClose();
@@ -141,8 +140,7 @@ double yieldCost() {
   QApplication::processEvents();
   constexpr int kYields = 10000;
   const auto start = Clock::now();
-  for (int i = 0; i < kYields; ++i)
-    sv::DoEvents();
+  for (int i = 0; i < kYields; ++i) sv::DoEvents();
   return std::chrono::duration<double>(Clock::now() - start).count() / kYields;
 }
 
@@ -161,8 +159,7 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   const QString mp3 = dir.path() + "/long.mp3";
   std::printf("encoding %d s of stereo audio at 128 kbit/s...\n", seconds);
-  if (!makeMp3(mp3, seconds))
-    return 1;
+  if (!makeMp3(mp3, seconds)) return 1;
   sv::AllToWaveOutputDir = dir.path();
 
   std::vector<Timing> own, viaJob;
@@ -179,8 +176,7 @@ int main(int argc, char** argv) {
   const bool same = readAll(dir.path() + "/own.wav") == readAll(dir.path() + "/job.wav");
   auto best = [](const std::vector<Timing>& t, double Timing::*field) {
     double b = t.front().*field;
-    for (const Timing& x : t)
-      b = std::min(b, x.*field);
+    for (const Timing& x : t) b = std::min(b, x.*field);
     return b;
   };
   const double ownWall = best(own, &Timing::wall), jobWall = best(viaJob, &Timing::wall);
@@ -188,9 +184,10 @@ int main(int argc, char** argv) {
   std::printf("best of %d rounds     wall        cpu\n", rounds);
   std::printf("decoder's own loop : %.3f s    %.3f s\n", ownWall, ownCpu);
   std::printf("music-to-WAV job   : %.3f s    %.3f s\n", jobWall, jobCpu);
-  std::printf("job overhead       : %+.2f %%    %+.2f %%   (goal: at most +5 %%)\n", (jobWall / ownWall - 1) * 100,
-              (jobCpu / ownCpu - 1) * 100);
-  std::printf("bar drawings       : file %d, total %d (one per whole-percent change)\n", fileDraws, totalDraws);
+  std::printf("job overhead       : %+.2f %%    %+.2f %%   (goal: at most +5 %%)\n",
+              (jobWall / ownWall - 1) * 100, (jobCpu / ownCpu - 1) * 100);
+  std::printf("bar drawings       : file %d, total %d (one per whole-percent change)\n", fileDraws,
+              totalDraws);
   std::printf("one bar drawing     : %.1f us\n", drawCost() * 1e6);
   std::printf("one event-loop pass : %.1f us\n", yieldCost() * 1e6);
   std::printf("outputs identical  : %s\n", same ? "yes" : "NO");

@@ -3,9 +3,9 @@
 // with the same settings. Compares processor time (best of N runs) and the output bytes.
 //
 //   encode_bench [runs=3] [lame program=/usr/bin/lame]
-#include "music_signal.h"
 #include "child_cpu.h"
 #include "mod_wav.h"
+#include "music_signal.h"
 #include "svencode.h"
 #include "wav_file_io.h"
 
@@ -145,10 +145,12 @@ int main(int argc, char** argv) {
     bestLame = std::min(bestLame, t);
   }
   const bool same = slurp(ours) == slurp(theirs);
-  std::printf("input          %d s stereo 16-bit %d Hz, 128 kbit/s joint stereo, quality 5\n", kSeconds, kRate);
+  std::printf("input          %d s stereo 16-bit %d Hz, 128 kbit/s joint stereo, quality 5\n", kSeconds,
+              kRate);
   std::printf("svencode       %.3f s CPU (best of %d)\n", best, runs);
   std::printf("lame program   %.3f s CPU (best of %d)\n", bestLame, runs);
-  std::printf("ratio          %.3f (target <= 1.05: %s)\n", best / bestLame, best / bestLame <= 1.05 ? "met" : "missed");
+  std::printf("ratio          %.3f (target <= 1.05: %s)\n", best / bestLame,
+              best / bestLame <= 1.05 ? "met" : "missed");
   std::printf("output bytes   %s (%ju bytes)\n", same ? "identical" : "DIFFERENT",
               static_cast<uintmax_t>(fs::file_size(ours)));
   fs::remove_all(dir);

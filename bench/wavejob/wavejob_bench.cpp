@@ -1,14 +1,14 @@
 // Speed and memory of the WAV-to-MP3 job: a 5-minute stereo WAV at 128 kbit/s through the
-// job's status window (headless, bars drawn, event loop run per chunk), against Debian's lame program on the same file with the same settings
-// (joint stereo, quality 5 as the "Normal" preset gives), in the same run. Processor time is
-// the best of N alternating runs. Memory: the peak resident size must not grow between a
+// job's status window (headless, bars drawn, event loop run per chunk), against Debian's lame program on the
+// same file with the same settings (joint stereo, quality 5 as the "Normal" preset gives), in the same run.
+// Processor time is the best of N alternating runs. Memory: the peak resident size must not grow between a
 // 30-second and the 5-minute file, as the step keeps two buffers whatever the file's size.
 //
 //   wavejob_bench [runs=3] [lame program=/usr/bin/lame]
-#include "music_signal.h"
 #include "child_cpu.h"
 #include "frmWaveToAllStatus.h"
 #include "grid/job_grid.h"
+#include "music_signal.h"
 #include "shell/core/globals.h"
 #include "wave_to_all_job.h"
 
@@ -92,7 +92,8 @@ bool runJob(const std::string& wav, const std::string& mp3) {
   list.SetCellText(1, 3, QStringLiteral("WAV->MP3"));
   list.SetCellText(1, 4, QString::fromStdString(wav));
   list.SetCellText(1, 5, QString::fromStdString(mp3));
-  sv::frmWaveToAllStatus window(list, [] { return sv::WaveToAllOptions{}; }, [] { return true; });
+  sv::frmWaveToAllStatus window(
+      list, [] { return sv::WaveToAllOptions{}; }, [] { return true; });
   window.show();
   window.cmdStart->click();
   const bool ok = window.labelStatus->text() == QStringLiteral("Finish Converting!") && fs::exists(mp3);
@@ -139,15 +140,15 @@ int main(int argc, char** argv) {
   }
   const long peakLong = peakKb();
   const double ratio = best / bestLame;
-  std::printf("input          300 s stereo 16-bit %d Hz, %ju bytes; 128 kbit/s joint stereo, quality 5\n", kRate,
-              static_cast<uintmax_t>(fs::file_size(wav)));
+  std::printf("input          300 s stereo 16-bit %d Hz, %ju bytes; 128 kbit/s joint stereo, quality 5\n",
+              kRate, static_cast<uintmax_t>(fs::file_size(wav)));
   std::printf("job            %.3f s CPU (best of %d), %ju bytes of MP3\n", best, runs,
               static_cast<uintmax_t>(fs::file_size(ours)));
   std::printf("lame program   %.3f s CPU (best of %d), %ju bytes of MP3\n", bestLame, runs,
               static_cast<uintmax_t>(fs::file_size(theirs)));
   std::printf("ratio          %.3f (target <= 1.05: %s)\n", ratio, ratio <= 1.05 ? "met" : "missed");
-  std::printf("peak memory    %ld KiB after 30 s, %ld KiB after 300 s (growth %ld KiB)\n", peakShort, peakLong,
-              peakLong - peakShort);
+  std::printf("peak memory    %ld KiB after 30 s, %ld KiB after 300 s (growth %ld KiB)\n", peakShort,
+              peakLong, peakLong - peakShort);
   fs::remove_all(dir);
   return ratio <= 1.05 ? 0 : 2;
 }

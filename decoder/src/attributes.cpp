@@ -27,8 +27,7 @@ int32_t AttributeStore::Get(const char* name, AttributeValue* value) const {
   return SVD_E_ATTRIBUTE_NOT_FOUND;
 }
 
-int32_t AttributeStore::Set(const char* name, AttributeKind kind, const char* text,
-                            int32_t integer) {
+int32_t AttributeStore::Set(const char* name, AttributeKind kind, const char* text, int32_t integer) {
   if (!name) return SVD_E_INVALID_PARAMETER;
   // Copied first: the text may be one of ours, and adding an entry can move it.
   const std::string copy = text ? text : "";
@@ -58,8 +57,7 @@ int32_t AttributeStore::SetInteger(const char* name, int32_t value) {
 
 int32_t AttributeStore::Remove(const char* name) {
   if (!name) return SVD_E_INVALID_PARAMETER;
-  auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [name](const Entry& e) { return e.name == name; });
+  auto it = std::find_if(entries_.begin(), entries_.end(), [name](const Entry& e) { return e.name == name; });
   if (it == entries_.end()) return SVD_E_ATTRIBUTE_NOT_FOUND;
   const std::string key = it->name;
   entries_.erase(it);

@@ -32,7 +32,7 @@ class BitReader {
   }
   uint32_t ReadBit() { return Read(1); }
 
-  size_t position() const { return pos_; }          // in bits from the start
+  size_t position() const { return pos_; }  // in bits from the start
   void set_position(size_t bits) { pos_ = bits; }
   size_t size_bits() const { return size_bits_; }
   size_t bits_left() const { return pos_ < size_bits_ ? size_bits_ - pos_ : 0; }
@@ -49,8 +49,7 @@ class BitReader {
       std::memcpy(&w, data_ + byte, 8);
       w = __builtin_bswap64(w);
     } else {
-      for (size_t i = 0; i < 8; ++i)
-        w = (w << 8) | (byte + i < size ? data_[byte + i] : 0u);
+      for (size_t i = 0; i < 8; ++i) w = (w << 8) | (byte + i < size ? data_[byte + i] : 0u);
     }
     // Up to 7 leading bits are dropped; 57 valid bits remain, enough for a 32-bit peek.
     return w << (pos & 7);

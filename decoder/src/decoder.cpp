@@ -72,13 +72,11 @@ int32_t ServiceRemove(Decoder* d, Store store, const char* name) {
   return d ? StoreOf(d, store).Remove(name) : SVD_E_INVALID_PARAMETER;
 }
 
-int32_t ServiceAttach(Decoder* d, Store store, const char* name, AttributeWatcher watcher,
-                      void* user) {
+int32_t ServiceAttach(Decoder* d, Store store, const char* name, AttributeWatcher watcher, void* user) {
   return d ? StoreOf(d, store).Attach(name, watcher, user) : SVD_E_INVALID_PARAMETER;
 }
 
-int32_t ServiceDetach(Decoder* d, Store store, const char* name, AttributeWatcher watcher,
-                      void* user) {
+int32_t ServiceDetach(Decoder* d, Store store, const char* name, AttributeWatcher watcher, void* user) {
   return d ? StoreOf(d, store).Detach(name, watcher, user) : SVD_E_INVALID_PARAMETER;
 }
 
@@ -184,8 +182,8 @@ int32_t TearDownOutput(Decoder& d) {
 int32_t SelectCodec(Decoder& d) {
   const char* mime = d.input.mime_type ? d.input.mime_type : "audio/unknown";
   const char* name = d.input.name.c_str();
-  const CodecRegistry::Entry* entry = d.codec_modules.FindFirst(
-      [&](const CodecModuleDescriptor& c) { return c.probe(mime, name) == 0; });
+  const CodecRegistry::Entry* entry =
+      d.codec_modules.FindFirst([&](const CodecModuleDescriptor& c) { return c.probe(mime, name) == 0; });
   if (!entry) return SVD_E_NO_CODEC;
   if (entry == d.codec.module && d.codec.instance) return 0;
 
@@ -210,8 +208,7 @@ int32_t SelectCodec(Decoder& d) {
   const std::size_t words =
       static_cast<std::size_t>(std::max(d.codec.max_step_bytes, kDecoderBufferBytes) + 1) / 2;
   if (d.pcm.size() < words) d.pcm.resize(words);
-  if (c.set_parameters)
-    c.set_parameters(instance, &d.parameters, kParamWord1 | kParamWord2 | kParamBlock);
+  if (c.set_parameters) c.set_parameters(instance, &d.parameters, kParamWord1 | kParamWord2 | kParamBlock);
   return 0;
 }
 
@@ -292,8 +289,7 @@ const char* MissingMethod(const CodecModuleDescriptor& m) {
 }
 
 template <typename Descriptor>
-int32_t Register(Decoder& d, Registry<Descriptor>& registry, int32_t& count,
-                 const Descriptor& descriptor) {
+int32_t Register(Decoder& d, Registry<Descriptor>& registry, int32_t& count, const Descriptor& descriptor) {
   if (!VersionMatches(descriptor.version)) return SVD_E_VERSION_MISMATCH;
   if (const char* missing = MissingMethod(descriptor)) return Refuse(d, missing);
   const int32_t id = registry.Add(descriptor).id;
@@ -320,8 +316,8 @@ int32_t RegisterCodec(Decoder& d, const CodecModuleDescriptor& descriptor) {
 namespace {
 
 template <typename Descriptor>
-const typename Registry<Descriptor>::Entry* Lookup(const Registry<Descriptor>& registry,
-                                                   const char* name, int32_t id) {
+const typename Registry<Descriptor>::Entry* Lookup(const Registry<Descriptor>& registry, const char* name,
+                                                   int32_t id) {
   if (id != -1) return registry.FindId(id);
   return registry.FindFirst(
       [name](const Descriptor& m) { return !m.handles_name || m.handles_name(name) == 0; });
@@ -369,8 +365,7 @@ int32_t OpenInput(Decoder& d, const char* name, int32_t module_id) {
   }
   const CodecModuleDescriptor& c = d.codec.module->descriptor;
   if (c.input_changed) {
-    if (const int32_t r = c.input_changed(d.codec.instance.get(), in.mime_type, in.name.c_str());
-        r != 0) {
+    if (const int32_t r = c.input_changed(d.codec.instance.get(), in.mime_type, in.name.c_str()); r != 0) {
       CloseInputAfterFailure(d);
       return r;
     }
@@ -417,8 +412,7 @@ int32_t OpenOutput(Decoder& d, const char* name, int32_t module_id) {
   d.output_buffer.bytes_per_sample = 0;
   d.output_buffer.channels = 0;
   d.output_buffer.sample_rate = 0;
-  out.capabilities =
-      m.get_capabilities ? m.get_capabilities(out.instance.get()) : kDefaultOutputCapabilities;
+  out.capabilities = m.get_capabilities ? m.get_capabilities(out.instance.get()) : kDefaultOutputCapabilities;
   out.open = true;
   return 0;
 }
@@ -489,8 +483,7 @@ int32_t DecodeStep(Decoder& d) {
   if (ob.channels != old_channels) ob.changed |= kChangedChannels | kChangedRateOrChannels;
   if (ob.sample_rate != old_rate) ob.changed |= kChangedRateOrChannels;
   if (ob.changed != 0 && om.set_format) {
-    const int32_t f =
-        om.set_format(output, ob.bytes_per_sample, ob.sample_rate, ob.channels, ob.changed);
+    const int32_t f = om.set_format(output, ob.bytes_per_sample, ob.sample_rate, ob.channels, ob.changed);
     if (f == SVD_E_NO_OUTPUT_MODULE) return f;
   }
 
@@ -502,8 +495,7 @@ int32_t DecodeStep(Decoder& d) {
   const int64_t bytes = static_cast<int64_t>(ob.sample_count) * ob.bytes_per_sample * ob.channels;
   // A codec that claims more PCM than the buffer holds must not make us read past it.
   if (bytes < 0 || bytes > capacity) return SVD_E_STREAM;
-  om.write(output, ob.samples, static_cast<int32_t>(bytes), ob.bytes_per_sample, ob.channels,
-           ob.sample_rate);
+  om.write(output, ob.samples, static_cast<int32_t>(bytes), ob.bytes_per_sample, ob.channels, ob.sample_rate);
   return 0;
 }
 
@@ -512,8 +504,7 @@ int32_t DecodeStep(Decoder& d) {
 int32_t SeekInput(Decoder& d, int64_t offset) {
   InputState& in = d.input;
   if (!in.open || !in.instance) return Refuse(d, "input not open");
-  if (!(in.flags & kInputCanSeek) || in.size <= 0 || !in.module->descriptor.seek)
-    return SVD_E_NOT_AVAILABLE;
+  if (!(in.flags & kInputCanSeek) || in.size <= 0 || !in.module->descriptor.seek) return SVD_E_NOT_AVAILABLE;
   offset = std::clamp<int64_t>(offset, 0, in.size);
   in.offset = offset;
   d.status.position = PositionAt(d, offset);
@@ -539,8 +530,7 @@ int32_t SeekPosition(Decoder& d, float position) {
 int32_t SeekTime(Decoder& d, float seconds) {
   if (!(seconds >= 0.0f)) seconds = 0.0f;
   if (d.status.duration_ms == 0) return SeekPosition(d, 0.0f);
-  return SeekPosition(
-      d, static_cast<float>(static_cast<double>(seconds) * 1000.0 / d.status.duration_ms));
+  return SeekPosition(d, static_cast<float>(static_cast<double>(seconds) * 1000.0 / d.status.duration_ms));
 }
 
 double CurrentTimeSeconds(const Decoder& d) {
@@ -606,8 +596,7 @@ SVDECODE_API int32_t RegisterInputModule(void) {
 }
 
 SVDECODE_API int32_t RegisterOutputModule(void) {
-  return WithDecoder(
-      [](svd::Decoder& d) { return svd::RegisterOutput(d, svd::FileOutputModule()); });
+  return WithDecoder([](svd::Decoder& d) { return svd::RegisterOutput(d, svd::FileOutputModule()); });
 }
 
 SVDECODE_API int32_t Mp3InputOpen(const char* name) {

@@ -19,15 +19,14 @@ using OutputRegistry = Registry<OutputModuleDescriptor>;
 using CodecRegistry = Registry<CodecModuleDescriptor>;
 
 // (user data, 0 or the module identifier, 0, source text, message text)
-using ErrorCallback = void (*)(void* user, int32_t module_id, int32_t reserved,
-                               const char* source, const char* message);
+using ErrorCallback = void (*)(void* user, int32_t module_id, int32_t reserved, const char* source,
+                               const char* message);
 
 // A module instance, destroyed through its module's destroy method.
 class ModuleInstance {
  public:
   ModuleInstance() = default;
-  ModuleInstance(Instance instance, int32_t (*destroy)(Instance))
-      : instance_(instance), destroy_(destroy) {}
+  ModuleInstance(Instance instance, int32_t (*destroy)(Instance)) : instance_(instance), destroy_(destroy) {}
   ModuleInstance(const ModuleInstance&) = delete;
   ModuleInstance& operator=(const ModuleInstance&) = delete;
   ModuleInstance(ModuleInstance&& other) noexcept { *this = std::move(other); }

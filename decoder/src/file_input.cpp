@@ -29,8 +29,7 @@ FileInput* Self(Instance instance) { return static_cast<FileInput*>(instance); }
 int32_t HandlesName(const char*) { return 0; }
 
 int32_t Query(ModuleInfo* info, int32_t flags) {
-  static constexpr DeviceEntry kDevices[] = {{"*", "any file name", 1},
-                                             {"-", "standard input", 0}};
+  static constexpr DeviceEntry kDevices[] = {{"*", "any file name", 1}, {"-", "standard input", 0}};
   return QueryModule(info, flags, "Input From File", "Version 1.2", kDevices);
 }
 
@@ -58,7 +57,8 @@ int32_t Destroy(Instance instance) {
 
 // Text of a tag field: up to `length` bytes, cut at a zero byte, trailing spaces removed.
 std::string TagText(const unsigned char* field, std::size_t length) {
-  std::string text(reinterpret_cast<const char*>(field), strnlen(reinterpret_cast<const char*>(field), length));
+  std::string text(reinterpret_cast<const char*>(field),
+                   strnlen(reinterpret_cast<const char*>(field), length));
   text.erase(text.find_last_not_of(' ') + 1);
   return text;
 }
@@ -152,8 +152,8 @@ int64_t GetSize(Instance instance) {
 
 const InputModuleDescriptor& FileInputModule() {
   static const InputModuleDescriptor descriptor = {
-      kInterfaceVersion, HandlesName, Query, Create, Destroy, Open,
-      Close,             Read,        Seek,  IsSeekable, GetSize, nullptr};
+      kInterfaceVersion, HandlesName, Query,  Create, Destroy, Open, Close, Read, Seek,
+      IsSeekable,        GetSize,     nullptr};
   return descriptor;
 }
 

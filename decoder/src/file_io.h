@@ -23,8 +23,8 @@ struct DeviceEntry {
 };
 
 template <std::size_t N>
-int32_t QueryModule(ModuleInfo* info, int32_t flags, const char* module_name,
-                    const char* version, const DeviceEntry (&devices)[N]) {
+int32_t QueryModule(ModuleInfo* info, int32_t flags, const char* module_name, const char* version,
+                    const DeviceEntry (&devices)[N]) {
   if (!info) return SVD_E_INVALID_PARAMETER;
   if (flags & kQueryDevice) {
     const int32_t index = info->count_or_index;

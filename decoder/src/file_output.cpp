@@ -41,17 +41,15 @@ FileOutput* Self(Instance instance) { return static_cast<FileOutput*>(instance);
 int32_t HandlesName(const char*) { return 0; }
 
 int32_t Query(ModuleInfo* info, int32_t flags) {
-  static constexpr DeviceEntry kDevices[] = {
-      {"*, or raw:*", "file name (raw PCM format)", 1},
-      {"wav:*", "file name (WAV format)", 1},
-      {"-", "standard output", 0}};
+  static constexpr DeviceEntry kDevices[] = {{"*, or raw:*", "file name (raw PCM format)", 1},
+                                             {"wav:*", "file name (WAV format)", 1},
+                                             {"-", "standard output", 0}};
   return QueryModule(info, flags, "Output To File", "Version 1.2", kDevices);
 }
 
 int32_t Create(Instance* out, const char* name, const int32_t* module_id, Decoder* decoder) {
   if (!out || !name || !*name) {
-    ReportModuleError(decoder, module_id, "internal error",
-                      "null params or null/empty output name");
+    ReportModuleError(decoder, module_id, "internal error", "null params or null/empty output name");
     return SVD_E_INVALID_PARAMETER;
   }
   try {
@@ -141,8 +139,8 @@ int32_t Open(Instance instance) {
   return SVD_E_OPEN_FAILED;
 }
 
-int32_t Write(Instance instance, const void* samples, int32_t byte_count, int32_t,
-              int32_t channels, int32_t sample_rate) {
+int32_t Write(Instance instance, const void* samples, int32_t byte_count, int32_t, int32_t channels,
+              int32_t sample_rate) {
   FileOutput* out = Self(instance);
   // After a failure nothing more is appended: the rest would not line up with the count.
   if (!out || !out->stream() || out->failed) return 0;
@@ -185,8 +183,8 @@ int32_t Close(Instance instance) {
 
 const OutputModuleDescriptor& FileOutputModule() {
   static const OutputModuleDescriptor descriptor = {
-      kInterfaceVersion, HandlesName, Query,   Create,  Destroy, Open,    Close,
-      Write,             nullptr,     nullptr, nullptr, nullptr, nullptr, nullptr};
+      kInterfaceVersion, HandlesName, Query,   Create,  Destroy, Open,   Close, Write,
+      nullptr,           nullptr,     nullptr, nullptr, nullptr, nullptr};
   return descriptor;
 }
 

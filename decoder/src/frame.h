@@ -30,7 +30,7 @@ struct FrameHeader {
   int sampling_index = 0;  // 0..3
   int padding = 0;
   int private_bit = 0;
-  int mode = 0;            // Mode
+  int mode = 0;  // Mode
   int mode_extension = 0;
   int copyright = 0;
   int original = 0;
@@ -76,7 +76,7 @@ struct FrameHeader {
     return true;
   }
 
-  constexpr int layer() const { return 4 - layer_code; }  // 1..3
+  constexpr int layer() const { return 4 - layer_code; }    // 1..3
   constexpr bool lsf() const { return version != kMpeg1; }  // MPEG-2 or 2.5
   constexpr int channels() const { return mode == kSingleChannel ? 1 : 2; }
   constexpr int level() const { return 2 - version; }  // 1 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
@@ -90,9 +90,12 @@ struct FrameHeader {
     const int rate = bit_rate(), fs = sample_rate();
     if (fs == 0) return 0;
     switch (layer()) {
-      case 1: return 4 * (rate * 12000 / fs) + (padded() ? 4 : 0);
-      case 2: return rate * 144000 / fs + (padded() ? 1 : 0);
-      default: return rate * 144000 / fs / (lsf() ? 2 : 1) + (padded() ? 1 : 0);
+      case 1:
+        return 4 * (rate * 12000 / fs) + (padded() ? 4 : 0);
+      case 2:
+        return rate * 144000 / fs + (padded() ? 1 : 0);
+      default:
+        return rate * 144000 / fs / (lsf() ? 2 : 1) + (padded() ? 1 : 0);
     }
   }
 
@@ -105,9 +108,12 @@ struct FrameHeader {
   // PCM samples per channel at full rate.
   constexpr int samples_per_frame() const {
     switch (layer()) {
-      case 1: return 384;
-      case 2: return 1152;
-      default: return lsf() ? 576 : 1152;
+      case 1:
+        return 384;
+      case 2:
+        return 1152;
+      default:
+        return lsf() ? 576 : 1152;
     }
   }
 };

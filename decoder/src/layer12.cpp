@@ -21,10 +21,10 @@ struct QuantClass {
 };
 
 constexpr QuantClass kClasses[17] = {
-    {3, 5, true},     {5, 7, true},     {7, 3, false},     {9, 10, true},   {15, 4, false},
-    {31, 5, false},   {63, 6, false},   {127, 7, false},   {255, 8, false}, {511, 9, false},
-    {1023, 10, false}, {2047, 11, false}, {4095, 12, false}, {8191, 13, false},
-    {16383, 14, false}, {32767, 15, false}, {65535, 16, false}};
+    {3, 5, true},       {5, 7, true},      {7, 3, false},     {9, 10, true},     {15, 4, false},
+    {31, 5, false},     {63, 6, false},    {127, 7, false},   {255, 8, false},   {511, 9, false},
+    {1023, 10, false},  {2047, 11, false}, {4095, 12, false}, {8191, 13, false}, {16383, 14, false},
+    {32767, 15, false}, {65535, 16, false}};
 
 // The distinct rows of the allocation tables: bits of the allocation field and the class of
 // each allocation value from 1 up.
@@ -118,9 +118,7 @@ int Layer2Table(const FrameHeader& header) {
   return 1;
 }
 
-int Layer2SubbandLimit(const FrameHeader& header) {
-  return kAllocationTables[Layer2Table(header)].subbands;
-}
+int Layer2SubbandLimit(const FrameHeader& header) { return kAllocationTables[Layer2Table(header)].subbands; }
 
 int DecodeLayer1(const FrameHeader& header, BitReader& reader, SubbandSlots* out) {
   // A local copy keeps the position in a register (byte loads may alias the member).
@@ -130,8 +128,10 @@ int DecodeLayer1(const FrameHeader& header, BitReader& reader, SubbandSlots* out
   uint8_t allocation[2][32];
   for (int sb = 0; sb < 32; ++sb) {
     for (int ch = 0; ch < channels; ++ch) {
-      if (sb < bound || ch == 0) allocation[ch][sb] = static_cast<uint8_t>(body.Read(4));
-      else allocation[ch][sb] = allocation[0][sb];
+      if (sb < bound || ch == 0)
+        allocation[ch][sb] = static_cast<uint8_t>(body.Read(4));
+      else
+        allocation[ch][sb] = allocation[0][sb];
       if (allocation[ch][sb] == 15) RaiseStreamError();
     }
   }
@@ -234,8 +234,8 @@ int DecodeLayer2(const FrameHeader& header, BitReader& reader, SubbandSlots* out
     const float (*groups)[3];  // grouped classes: three values per code
     int levels;                // ungrouped classes
     float inverse;
-    float (*first)[32];        // slots of channel 0 or 1, or channel 0 of a shared subband
-    float (*second)[32];       // slots of channel 1 of a shared subband, else null
+    float (*first)[32];   // slots of channel 0 or 1, or channel 0 of a shared subband
+    float (*second)[32];  // slots of channel 1 of a shared subband, else null
     float scale_first[3], scale_second[3];
   };
   Coded coded[64];

@@ -18,9 +18,9 @@ constexpr uint8_t kSlen[2][16] = {{0, 0, 0, 0, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 
                                   {0, 1, 2, 3, 0, 1, 2, 3, 1, 2, 3, 1, 2, 3, 2, 3}};
 // MPEG-2 scale-factor partitions by [table][long, short, mixed][partition].
 constexpr uint8_t kPartitions[6][3][4] = {
-    {{6, 5, 5, 5}, {9, 9, 9, 9}, {6, 9, 9, 9}},     {{6, 5, 7, 3}, {9, 9, 12, 6}, {6, 9, 12, 6}},
+    {{6, 5, 5, 5}, {9, 9, 9, 9}, {6, 9, 9, 9}},       {{6, 5, 7, 3}, {9, 9, 12, 6}, {6, 9, 12, 6}},
     {{11, 10, 0, 0}, {18, 18, 0, 0}, {15, 18, 0, 0}}, {{7, 7, 7, 0}, {12, 12, 12, 0}, {6, 15, 12, 0}},
-    {{6, 6, 6, 3}, {12, 9, 9, 6}, {6, 12, 9, 6}},   {{8, 8, 5, 0}, {15, 12, 9, 0}, {6, 18, 9, 0}}};
+    {{6, 6, 6, 3}, {12, 9, 9, 6}, {6, 12, 9, 6}},     {{8, 8, 5, 0}, {15, 12, 9, 0}, {6, 18, 9, 0}}};
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -76,8 +76,8 @@ struct ImdctTables {
       for (int w = 0; w < 3; ++w)
         for (int k = 0; k < 6; ++k)
           for (int i = 0; i < 12; ++i) {
-            const double v = std::sin(kPi / 12 * (i + 0.5)) *
-                             std::cos(kPi / 24 * (2 * i + 1 + 6) * (2 * k + 1));
+            const double v =
+                std::sin(kPi / 12 * (i + 0.5)) * std::cos(kPi / 24 * (2 * i + 1 + 6) * (2 * k + 1));
             const int out = 6 + 6 * w + i;
             short_matrix[odd][w * 6 + k][out] += static_cast<float>(odd && (out & 1) ? -v : v);
           }
@@ -91,9 +91,8 @@ const ImdctTables& Imdct() {
 }
 
 // One long-block subband: 18 lines in, 18 outputs (added to the overlap), 18 new overlap values.
-inline void LongBody(const float* __restrict x, const float (*__restrict c)[24],
-                     const float* __restrict win, float* __restrict overlap,
-                     float (*__restrict out)[32], int sb) {
+inline void LongBody(const float* __restrict x, const float (*__restrict c)[24], const float* __restrict win,
+                     float* __restrict overlap, float (*__restrict out)[32], int sb) {
   float u[24] = {};
   for (int k = 0; k < 18; ++k) {
     const float v = x[k];
@@ -113,8 +112,8 @@ inline void LongBody(const float* __restrict x, const float (*__restrict c)[24],
 }
 
 // One short-block subband through the windowed matrix.
-inline void ShortBody(const float* __restrict x, const float (*__restrict m)[36],
-                      float* __restrict overlap, float (*__restrict out)[32], int sb) {
+inline void ShortBody(const float* __restrict x, const float (*__restrict m)[36], float* __restrict overlap,
+                      float (*__restrict out)[32], int sb) {
   float acc[36] = {};
   for (int k = 0; k < 18; ++k) {
     const float v = x[k];
@@ -131,17 +130,16 @@ struct TransformKernels {
   void (*short_block)(const float*, const float (*)[36], float*, float (*)[32], int);
 };
 
-__attribute__((target("avx2,fma"))) void LongAvx2(const float* x, const float (*c)[24],
-                                                  const float* win, float* overlap,
-                                                  float (*out)[32], int sb) {
+__attribute__((target("avx2,fma"))) void LongAvx2(const float* x, const float (*c)[24], const float* win,
+                                                  float* overlap, float (*out)[32], int sb) {
   LongBody(x, c, win, overlap, out, sb);
 }
-__attribute__((target("avx2,fma"))) void ShortAvx2(const float* x, const float (*m)[36],
-                                                   float* overlap, float (*out)[32], int sb) {
+__attribute__((target("avx2,fma"))) void ShortAvx2(const float* x, const float (*m)[36], float* overlap,
+                                                   float (*out)[32], int sb) {
   ShortBody(x, m, overlap, out, sb);
 }
-void LongDefault(const float* x, const float (*c)[24], const float* win, float* overlap,
-                 float (*out)[32], int sb) {
+void LongDefault(const float* x, const float (*c)[24], const float* win, float* overlap, float (*out)[32],
+                 int sb) {
   LongBody(x, c, win, overlap, out, sb);
 }
 void ShortDefault(const float* x, const float (*m)[36], float* overlap, float (*out)[32], int sb) {
@@ -156,12 +154,10 @@ TransformKernels ChooseTransform() {
 
 TransformKernels g_transform = {nullptr, nullptr};
 
-constexpr float kAntialiasCs[8] = {
-    0.857492926f, 0.881741997f, 0.949628649f, 0.983314592f,
-    0.995517816f, 0.999160558f, 0.999899195f, 0.999993155f};
-constexpr float kAntialiasCa[8] = {
-    -0.514495755f, -0.471731969f, -0.313377454f, -0.181913200f,
-    -0.094574193f, -0.040965583f, -0.014198569f, -0.003699975f};
+constexpr float kAntialiasCs[8] = {0.857492926f, 0.881741997f, 0.949628649f, 0.983314592f,
+                                   0.995517816f, 0.999160558f, 0.999899195f, 0.999993155f};
+constexpr float kAntialiasCa[8] = {-0.514495755f, -0.471731969f, -0.313377454f, -0.181913200f,
+                                   -0.094574193f, -0.040965583f, -0.014198569f, -0.003699975f};
 
 inline void Butterflies(float* xr, int boundary) {
   float* a = xr + 18 * boundary - 1;
@@ -175,8 +171,8 @@ inline void Butterflies(float* xr, int boundary) {
 
 // Big-values pairs [i, stop) of one gain segment; returns the line reached.
 template <bool kLinbits>
-inline int DecodePairs(const l3::HuffmanTable& t, const uint8_t* data, size_t& pos_ref, int i,
-                       int stop, float gain, const float* pow43, float* xr, int& last) {
+inline int DecodePairs(const l3::HuffmanTable& t, const uint8_t* data, size_t& pos_ref, int i, int stop,
+                       float gain, const float* pow43, float* xr, int& last) {
   const uint16_t* lut = t.lut;
   const int root = t.root_bits, linbits = t.linbits;
   size_t pos = pos_ref;
@@ -253,8 +249,7 @@ void Layer3Decoder::Reset() {
   std::memset(scale_short_, 0, sizeof scale_short_);
 }
 
-int Layer3Decoder::ReadSideInfo(const FrameHeader& header, const uint8_t* side_info,
-                                size_t size) {
+int Layer3Decoder::ReadSideInfo(const FrameHeader& header, const uint8_t* side_info, size_t size) {
   header_ = header;
   const bool lsf = header.lsf();
   granules_ = lsf ? 1 : 2;
@@ -332,8 +327,8 @@ void Layer3Decoder::ReadScaleFactorsMpeg1(int gr, int ch) {
       for (int i = nlong; i < 22; ++i) sl[i] = 0;
       sfb = MixedShortStart(bands);
     }
-    for (int s = 0; s < sfb; ++s) scale_short_[ch][s][0] = scale_short_[ch][s][1] =
-                                      scale_short_[ch][s][2] = 0;
+    for (int s = 0; s < sfb; ++s)
+      scale_short_[ch][s][0] = scale_short_[ch][s][1] = scale_short_[ch][s][2] = 0;
     for (; sfb < 12; ++sfb)
       for (int w = 0; w < 3; ++w) scale_short_[ch][sfb][w] = read(sfb < 6 ? slen1 : slen2);
     scale_short_[ch][12][0] = scale_short_[ch][12][1] = scale_short_[ch][12][2] = 0;
@@ -357,23 +352,39 @@ void Layer3Decoder::ReadScaleFactorsMpeg2(int ch) {
   if (i_stereo_ && ch == 1) {
     sfc >>= 1;
     if (sfc < 180) {
-      slen[0] = sfc / 36; slen[1] = (sfc % 36) / 6; slen[2] = sfc % 6; table = 3;
+      slen[0] = sfc / 36;
+      slen[1] = (sfc % 36) / 6;
+      slen[2] = sfc % 6;
+      table = 3;
     } else if (sfc < 244) {
       sfc -= 180;
-      slen[0] = (sfc & 63) >> 4; slen[1] = (sfc & 15) >> 2; slen[2] = sfc & 3; table = 4;
+      slen[0] = (sfc & 63) >> 4;
+      slen[1] = (sfc & 15) >> 2;
+      slen[2] = sfc & 3;
+      table = 4;
     } else {
       sfc -= 244;
-      slen[0] = sfc / 3; slen[1] = sfc % 3; table = 5;
+      slen[0] = sfc / 3;
+      slen[1] = sfc % 3;
+      table = 5;
     }
   } else if (sfc < 400) {
-    slen[0] = (sfc >> 4) / 5; slen[1] = (sfc >> 4) % 5; slen[2] = (sfc & 15) >> 2;
+    slen[0] = (sfc >> 4) / 5;
+    slen[1] = (sfc >> 4) % 5;
+    slen[2] = (sfc & 15) >> 2;
     slen[3] = sfc & 3;
   } else if (sfc < 500) {
     sfc -= 400;
-    slen[0] = (sfc >> 2) / 5; slen[1] = (sfc >> 2) % 5; slen[2] = sfc & 3; table = 1;
+    slen[0] = (sfc >> 2) / 5;
+    slen[1] = (sfc >> 2) % 5;
+    slen[2] = sfc & 3;
+    table = 1;
   } else {
     sfc -= 500;
-    slen[0] = sfc / 3; slen[1] = sfc % 3; preflag = 1; table = 2;
+    slen[0] = sfc / 3;
+    slen[1] = sfc % 3;
+    preflag = 1;
+    table = 2;
   }
   gc_[0][ch].preflag = preflag;
   const int kind = (g.window_switching && g.block_type == 2) ? (g.mixed_block ? 2 : 1) : 0;
@@ -449,8 +460,7 @@ void Layer3Decoder::DecodeHuffman(int gr, int ch, size_t end_bit) {
     const int width = bands.short_start[sfb + 1] - bands.short_start[sfb];
     for (int w = 0; w < 3; ++w) {
       seg_end[segments] = 3 * bands.short_start[sfb] + (w + 1) * width;
-      seg_gain[segments++] =
-          gains[base + 8 * g.subblock_gain[w] + (scale_short_[ch][sfb][w] << shift)];
+      seg_gain[segments++] = gains[base + 8 * g.subblock_gain[w] + (scale_short_[ch][sfb][w] << shift)];
     }
   }
   seg_end[segments] = 1 << 20;  // sentinel past the spectrum
@@ -461,8 +471,7 @@ void Layer3Decoder::DecodeHuffman(int gr, int ch, size_t end_bit) {
   size_t pos = bit_;
   int i = 0, s = 0, last = 0;
   const int bv_end = std::min(2 * g.big_values, 576);
-  const int region_end[3] = {std::min(g.region1_start, bv_end), std::min(g.region2_start, bv_end),
-                             bv_end};
+  const int region_end[3] = {std::min(g.region1_start, bv_end), std::min(g.region2_start, bv_end), bv_end};
   for (int r = 0; r < 3; ++r) {
     const l3::HuffmanTable& t = tables[g.table_select[r]];
     const int stop_region = std::max(region_end[r], i);
@@ -700,8 +709,8 @@ void Layer3Decoder::Hybrid(int ch, int gr, int subband_limit, float (*out)[32]) 
   }
 }
 
-int Layer3Decoder::DecodeMainData(const uint8_t* main_data, size_t size, unsigned wanted,
-                                  int subband_limit, float (*out)[36][32]) {
+int Layer3Decoder::DecodeMainData(const uint8_t* main_data, size_t size, unsigned wanted, int subband_limit,
+                                  float (*out)[36][32]) {
   data_ = main_data;
   bit_ = 0;
   const size_t total_bits = size * 8;

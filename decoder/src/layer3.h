@@ -72,7 +72,7 @@ class Layer3Decoder {
   int nonzero_[2] = {};             // lines up to the last non-zero one
   uint8_t scale_long_[2][22] = {};  // kept across granules for scfsi
   uint8_t scale_short_[2][13][3] = {};
-  uint8_t max_long_[22] = {};       // MPEG-2 intensity: largest (illegal) position per band
+  uint8_t max_long_[22] = {};  // MPEG-2 intensity: largest (illegal) position per band
   uint8_t max_short_[13] = {};
 
   const uint8_t* data_ = nullptr;

@@ -6,9 +6,9 @@
 namespace svd::l3 {
 
 // Code words of the standard's Huffman tables, (length << 24) | code, see the .cpp.
-extern const uint32_t kCodes1[4], kCodes2[9], kCodes3[9], kCodes5[16], kCodes6[16],
-    kCodes7[36], kCodes8[36], kCodes9[36], kCodes10[64], kCodes11[64], kCodes12[64],
-    kCodes13[256], kCodes15[256], kCodes16[256], kCodes24[256], kCodes32[16], kCodes33[16];
+extern const uint32_t kCodes1[4], kCodes2[9], kCodes3[9], kCodes5[16], kCodes6[16], kCodes7[36], kCodes8[36],
+    kCodes9[36], kCodes10[64], kCodes11[64], kCodes12[64], kCodes13[256], kCodes15[256], kCodes16[256],
+    kCodes24[256], kCodes32[16], kCodes33[16];
 
 // A Huffman table as multi-level lookup: the first `root_bits` bits index `lut`. An entry
 // with bit 15 set points to a sub-table: offset in bits 0..11, index width in bits 12..14.

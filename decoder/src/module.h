@@ -26,12 +26,12 @@ using Instance = void*;
 
 // Filled by a module's query method.
 struct ModuleInfo {
-  int32_t count_or_index = 0;  // device count (flag 2) or the device asked for (flag 4)
-  int32_t device_flags = 0;    // 1: the device takes any name
-  const char* name = nullptr;  // module or device name (static text)
+  int32_t count_or_index = 0;         // device count (flag 2) or the device asked for (flag 4)
+  int32_t device_flags = 0;           // 1: the device takes any name
+  const char* name = nullptr;         // module or device name (static text)
   const char* description = nullptr;  // version text or device description
-  int32_t max_step_bytes = 0;  // codec, flag 8
-  int32_t sample_format = 0;   // codec, flag 16
+  int32_t max_step_bytes = 0;         // codec, flag 8
+  int32_t sample_format = 0;          // codec, flag 16
 };
 
 enum QueryFlags : int32_t {
@@ -50,12 +50,12 @@ enum StatusChange : uint32_t {
 };
 
 struct DecoderStatus {
-  float position = 0.0f;        // 0.0 .. 1.0
-  uint32_t changes = 0;         // StatusChange bits, cleared before each step
-  uint32_t duration_ms = 0;     // 0 when unknown
-  int32_t sample_rate = 0;      // Hz of the current frame
-  int32_t bit_rate = 0;         // kbit/s, running average
-  int32_t channels = 0;         // 1 or 2
+  float position = 0.0f;              // 0.0 .. 1.0
+  uint32_t changes = 0;               // StatusChange bits, cleared before each step
+  uint32_t duration_ms = 0;           // 0 when unknown
+  int32_t sample_rate = 0;            // Hz of the current frame
+  int32_t bit_rate = 0;               // kbit/s, running average
+  int32_t channels = 0;               // 1 or 2
   const char* stream_type = nullptr;  // the codec's static type text
   int32_t hours = 0, minutes = 0, seconds = 0, hundredths = 0;
 };
@@ -69,9 +69,9 @@ enum BufferChange : uint32_t {
 
 struct OutputBuffer {
   uint32_t changed = 0;
-  int16_t* samples = nullptr;   // interleaved, left first; room for kMaxStepBytes at least
-  int32_t sample_count = 0;     // per channel, 0 when the step gave no PCM
-  int32_t bytes_per_sample = 0; // 2
+  int16_t* samples = nullptr;    // interleaved, left first; room for kMaxStepBytes at least
+  int32_t sample_count = 0;      // per channel, 0 when the step gave no PCM
+  int32_t bytes_per_sample = 0;  // 2
   int32_t channels = 0;
   int32_t sample_rate = 0;
   int32_t delay = 0;
@@ -79,23 +79,23 @@ struct OutputBuffer {
 
 // Parameter words the decoder hands to the codec (set-parameters mask bits 1, 2, 4).
 struct CodecParameters {
-  int32_t word1 = 0;                     // MPEG codec: channel selection 0..3
-  int32_t word2 = 0;                     // MPEG codec: rate reduction 0..2
-  const int8_t* equaliser = nullptr;     // 64 signed bytes (32 left, 32 right) or none
+  int32_t word1 = 0;                  // MPEG codec: channel selection 0..3
+  int32_t word2 = 0;                  // MPEG codec: rate reduction 0..2
+  const int8_t* equaliser = nullptr;  // 64 signed bytes (32 left, 32 right) or none
 };
 
 enum ParameterMask : int32_t { kParamWord1 = 1, kParamWord2 = 2, kParamBlock = 4 };
 
 struct InputModuleDescriptor {
   uint32_t version;
-  int32_t (*handles_name)(const char* name);                 // 0: takes it
+  int32_t (*handles_name)(const char* name);  // 0: takes it
   int32_t (*query)(ModuleInfo* info, int32_t flags);
   int32_t (*create)(Instance* out, const char* name, const int32_t* module_id, Decoder* decoder);
   int32_t (*destroy)(Instance instance);
   int32_t (*open)(Instance instance);
   int32_t (*close)(Instance instance);
   int32_t (*read)(Instance instance, void* buffer, int32_t count);  // bytes read
-  int32_t (*seek)(Instance instance, int64_t offset);                // absolute
+  int32_t (*seek)(Instance instance, int64_t offset);               // absolute
   int32_t (*is_seekable)(Instance instance);
   int64_t (*get_size)(Instance instance);
   void* reserved;
@@ -109,12 +109,12 @@ struct OutputModuleDescriptor {
   int32_t (*destroy)(Instance instance);
   int32_t (*open)(Instance instance);
   int32_t (*close)(Instance instance);
-  int32_t (*write)(Instance instance, const void* samples, int32_t byte_count,
-                   int32_t bytes_per_sample, int32_t channels, int32_t sample_rate);
+  int32_t (*write)(Instance instance, const void* samples, int32_t byte_count, int32_t bytes_per_sample,
+                   int32_t channels, int32_t sample_rate);
   // Optional slots (null in the file output module).
   void* (*get_buffer)(Instance instance, int32_t byte_count);
-  int32_t (*set_format)(Instance instance, int32_t bytes_per_sample, int32_t sample_rate,
-                        int32_t channels, uint32_t changed);
+  int32_t (*set_format)(Instance instance, int32_t bytes_per_sample, int32_t sample_rate, int32_t channels,
+                        uint32_t changed);
   int32_t (*get_controls)(Instance instance, int32_t controls[5]);
   int32_t (*get_delay)(Instance instance, int32_t* delay);
   uint32_t (*get_capabilities)(Instance instance);
@@ -167,16 +167,15 @@ struct DecoderServices {
   int32_t (*set_integer)(Decoder* decoder, Store store, const char* name, int32_t value);
   int32_t (*get)(Decoder* decoder, Store store, const char* name, AttributeValue* value);
   int32_t (*remove)(Decoder* decoder, Store store, const char* name);
-  int32_t (*attach_watcher)(Decoder* decoder, Store store, const char* name,
-                            AttributeWatcher watcher, void* user);
-  int32_t (*detach_watcher)(Decoder* decoder, Store store, const char* name,
-                            AttributeWatcher watcher, void* user);
+  int32_t (*attach_watcher)(Decoder* decoder, Store store, const char* name, AttributeWatcher watcher,
+                            void* user);
+  int32_t (*detach_watcher)(Decoder* decoder, Store store, const char* name, AttributeWatcher watcher,
+                            void* user);
   // Facts of the open input.
   int64_t (*input_offset)(Decoder* decoder);
   int64_t (*input_size)(Decoder* decoder);
   // The optional error callback: (user data, module id, 0, source, message).
-  void (*report_error)(Decoder* decoder, int32_t module_id, const char* source,
-                       const char* message);
+  void (*report_error)(Decoder* decoder, int32_t module_id, const char* source, const char* message);
 };
 
 const DecoderServices& ServicesOf(Decoder* decoder);

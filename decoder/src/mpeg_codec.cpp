@@ -40,15 +40,15 @@ struct MpegCodec {
 
   // Frame reader.
   FrameHeader header;
-  bool follows = false;       // this frame follows its predecessor without skipped bytes
-  bool saved_valid = false;   // a checked header was read after the previous frame
+  bool follows = false;      // this frame follows its predecessor without skipped bytes
+  bool saved_valid = false;  // a checked header was read after the previous frame
   uint32_t saved_word = 0;
   uint8_t frame[kMaxFrameBytes + 8] = {};
-  int frame_bytes = 0;        // body bytes in `frame` (side information for Layer III)
+  int frame_bytes = 0;  // body bytes in `frame` (side information for Layer III)
   uint8_t ring[kReservoirSize] = {};
   int ring_write = 0;
-  int ring_available = 0;     // bytes before the current frame's main data
-  int main_bytes = 0;         // this frame's own main data
+  int ring_available = 0;  // bytes before the current frame's main data
+  int main_bytes = 0;      // this frame's own main data
 
   // Straight copy of the main data for the bit reader, with zero padding behind it.
   uint8_t main_data[kReservoirSize + Layer3Decoder::kMainDataPadding] = {};
@@ -64,8 +64,7 @@ struct MpegCodec {
   int64_t data_start = 0;
   int64_t samples_since_seek = 0;
   int64_t seek_offset = 0;
-  int last_level = -1, last_layer = -1, last_bit_rate = -1, last_sample_rate = -1,
-      last_mode = -1;
+  int last_level = -1, last_layer = -1, last_bit_rate = -1, last_sample_rate = -1, last_mode = -1;
   uint32_t average = 0;  // kbit/s × 1024
   bool vbr = false;
 
@@ -305,8 +304,7 @@ void MpegCodec::UpdateFacts(DecoderStatus* status) {
                            : static_cast<double>(status->bit_rate);
       if (r > 0) skipped = static_cast<double>(seek_offset - data_start) * 0.8 / r;
     }
-    const double remaining =
-        static_cast<double>(data_start + audio_bytes - offset) * 8.0 / status->bit_rate;
+    const double remaining = static_cast<double>(data_start + audio_bytes - offset) * 8.0 / status->bit_rate;
     const double total = decoded + skipped + remaining;
     status->duration_ms = DurationMs(total);
   }
@@ -357,9 +355,7 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
     const int per_frame = h.lsf() ? 576 : 1152;
     auto from_frames = [&](uint32_t frames) {
       duration = static_cast<int64_t>(frames) * per_frame * 1000 / h.sample_rate();
-      bit_rate = duration ? static_cast<int>(std::min<int64_t>(audio_bytes / duration * 8,
-                                                               INT32_MAX))
-                          : 0;
+      bit_rate = duration ? static_cast<int>(std::min<int64_t>(audio_bytes / duration * 8, INT32_MAX)) : 0;
       vbr = true;
     };
     if (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Lame", 4) == 0) {
@@ -525,11 +521,22 @@ int32_t GetParameters(Instance instance, CodecParameters* block) {
 }  // namespace
 
 const CodecModuleDescriptor& MpegCodecModule() {
-  static const CodecModuleDescriptor descriptor = {
-      kInterfaceVersion, Probe,         Query,          Create,
-      Destroy,           DecodeMethod,  StreamInfoMethod, OffsetToPosition, PositionToPosition,
-      InputChanged,      nullptr,       SeekNotify,     ResetMethod, SetParameters,
-      GetParameters,     nullptr};
+  static const CodecModuleDescriptor descriptor = {kInterfaceVersion,
+                                                   Probe,
+                                                   Query,
+                                                   Create,
+                                                   Destroy,
+                                                   DecodeMethod,
+                                                   StreamInfoMethod,
+                                                   OffsetToPosition,
+                                                   PositionToPosition,
+                                                   InputChanged,
+                                                   nullptr,
+                                                   SeekNotify,
+                                                   ResetMethod,
+                                                   SetParameters,
+                                                   GetParameters,
+                                                   nullptr};
   return descriptor;
 }
 

@@ -11,20 +11,16 @@ class QWidget;
 
 namespace svcmdlg::detail {
 
-inline QString toQ(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+inline QString toQ(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-inline std::string fromQ(const QString& s)
-{
-    return s.toStdString();
-}
+inline std::string fromQ(const QString& s) { return s.toStdString(); }
 
 // One entry of a filter list: "Text files|*.txt;*.log" gives ("Text files", "*.txt;*.log").
 struct FilterEntry {
-    std::string description;
-    std::string pattern;
+  std::string description;
+  std::string pattern;
 };
 
 // Every "|" and ":" becomes a zero character and two zeros end the list; the entries are
@@ -44,4 +40,4 @@ bool dialogsAvailable();
 // Gives panels embedded into hDlg back to their former parents.
 void restorePanels(QDialog* hDlg);
 
-} // namespace svcmdlg::detail
+}  // namespace svcmdlg::detail

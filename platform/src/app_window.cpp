@@ -6,14 +6,13 @@
 namespace sv {
 
 namespace {
-QPointer<QWidget>& window()
-{
-    static QPointer<QWidget> w;
-    return w;
+QPointer<QWidget>& window() {
+  static QPointer<QWidget> w;
+  return w;
 }
-} // namespace
+}  // namespace
 
 void SetMainWindow(QWidget* w) { window() = w; }
 QWidget* MainWindow() { return window().data(); }
 
-} // namespace sv
+}  // namespace sv

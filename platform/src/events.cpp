@@ -6,13 +6,11 @@
 
 namespace sv {
 
-void DoEvents()
-{
-    if (!QCoreApplication::instance())
-        return;
-    // Called from inside component callbacks: the event handlers are our own code.
-    const SuspendFaultGuard ownCode;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+void DoEvents() {
+  if (!QCoreApplication::instance()) return;
+  // Called from inside component callbacks: the event handlers are our own code.
+  const SuspendFaultGuard ownCode;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-} // namespace sv
+}  // namespace sv

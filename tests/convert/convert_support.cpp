@@ -22,8 +22,7 @@ void MakeMp3(const QString& path, double seconds, double frequency, int channels
   lame_set_mode(lame, channels == 1 ? MONO : JOINT_STEREO);
   lame_set_brate(lame, 128);
   lame_set_quality(lame, 7);
-  if (lame_init_params(lame) < 0)
-    throw std::runtime_error("lame_init_params");
+  if (lame_init_params(lame) < 0) throw std::runtime_error("lame_init_params");
   const int frames = static_cast<int>(seconds * kRate);
   std::vector<short> left(frames), right(frames);
   for (int i = 0; i < frames; ++i) {
@@ -32,17 +31,16 @@ void MakeMp3(const QString& path, double seconds, double frequency, int channels
     right[i] = static_cast<short>(9000 * std::sin(2 * M_PI * frequency * 1.5 * t + 0.3));
   }
   std::vector<unsigned char> out(static_cast<std::size_t>(1.25 * frames + 7200 + 16384));
-  int bytes = lame_encode_buffer(lame, left.data(), right.data(), frames, out.data(), static_cast<int>(out.size()));
-  if (bytes < 0)
-    throw std::runtime_error("lame_encode_buffer");
+  int bytes =
+      lame_encode_buffer(lame, left.data(), right.data(), frames, out.data(), static_cast<int>(out.size()));
+  if (bytes < 0) throw std::runtime_error("lame_encode_buffer");
   int tail = lame_encode_flush(lame, out.data() + bytes, static_cast<int>(out.size()) - bytes);
   lame_close(lame);
   WriteAll(path, QByteArray(reinterpret_cast<const char*>(out.data()), bytes + std::max(tail, 0)));
 }
 
 int ReferenceDecode(const QString& mp3, const QString& wav) {
-  if (CreateDecoder() != 0)
-    return -1;
+  if (CreateDecoder() != 0) return -1;
   RegisterInputModule();
   RegisterOutputModule();
   const QByteArray in = QFile::encodeName(mp3);
@@ -53,8 +51,7 @@ int ReferenceDecode(const QString& mp3, const QString& wav) {
   }
   for (;;) {
     const int r = Mp3DecodePlay();
-    if (r != 0 && r != SVD_E_STREAM)
-      break;
+    if (r != 0 && r != SVD_E_STREAM) break;
   }
   Mp3InputClose();
   const int closed = WaveOutputClose();
@@ -64,8 +61,7 @@ int ReferenceDecode(const QString& mp3, const QString& wav) {
 
 QByteArray ReadAll(const QString& path) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly))
-    return {};
+  if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
 }
 

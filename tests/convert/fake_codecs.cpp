@@ -19,12 +19,12 @@ static int finish(const char* kind, const char* source, const char* destination)
 }
 
 __attribute__((visibility("default"))) std::int32_t OGGDecode(const char* source, const char* destination,
-                                                              CodecProgressProc progress, std::int16_t* cancel) {
+                                                              CodecProgressProc progress,
+                                                              std::int16_t* cancel) {
   ++FakeCallsMade;
   for (int p = 0; p <= 100; p += 25) {
     progress(static_cast<std::int16_t>(p));
-    if (*cancel == 1)
-      return 1;
+    if (*cancel == 1) return 1;
   }
   return finish("OGG", source, destination);
 }
@@ -36,8 +36,7 @@ __attribute__((visibility("default"))) std::int32_t VQFDecode(const char* source
   // With a 1000-byte source and rate 96 the estimate is 153 positions.
   for (int position = 0; position <= 153; position += 51) {
     (*progressCell)(static_cast<std::int16_t>(position), 96);
-    if (*cancel == 1)
-      return 1;
+    if (*cancel == 1) return 1;
   }
   return finish("VQF", source, destination);
 }

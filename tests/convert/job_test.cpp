@@ -134,8 +134,7 @@ TEST_F(MusicToWaveJob, ThreeFilesGiveTheDecodersOwnWavFilesAndStepTheTotalBar) {
   auto at = [&](int v) { return std::find(t.begin(), t.end(), v) - t.begin(); };
   EXPECT_LT(at(33), at(66));
   EXPECT_LT(at(66), at(67));
-  for (std::size_t i = 1; i < t.size(); ++i)
-    EXPECT_GE(t[i], t[i - 1] - 1) << "the total went back at " << i;
+  for (std::size_t i = 1; i < t.size(); ++i) EXPECT_GE(t[i], t[i - 1] - 1) << "the total went back at " << i;
   EXPECT_TRUE(std::count(t.begin(), t.end(), 66) >= 1 && std::count(t.begin(), t.end(), 67) >= 1);
   EXPECT_EQ(std::count(file.values.begin(), file.values.end(), 100), 6) << "each file ends at 100 twice";
   for (std::size_t i = 1; i < file.values.size(); ++i) {
@@ -170,8 +169,7 @@ TEST_F(MusicToWaveJob, ExistingDestinationAskedWhenTheBoxIsNotTicked) {
   add("b");
   add("c");
   const QByteArray old("old file");
-  for (const char* n : {"a", "b", "c"})
-    convtest::WriteAll(wav(n), old);
+  for (const char* n : {"a", "b", "c"}) convtest::WriteAll(wav(n), old);
   auto w = window();
   Drawn total(w->picTotalProcess);
   std::vector<QString> asked;
@@ -297,8 +295,7 @@ TEST_F(MusicToWaveJob, MissingOutputFolderShowsTheOpenError) {
   auto w = window();
   QString statusWhenRowTwoStarted;
   QObject::connect(w->picFileStatus, &sv::PictureBox::ProgressDrawn, w.get(), [&](float p) {
-    if (p == 0 && w->Job().currentfile == 2)
-      statusWhenRowTwoStarted = w->labelStatus->text();
+    if (p == 0 && w->Job().currentfile == 2) statusWhenRowTwoStarted = w->labelStatus->text();
   });
   start(*w);
   EXPECT_EQ(statusWhenRowTwoStarted, "wave output open error");

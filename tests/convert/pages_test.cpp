@@ -37,8 +37,7 @@ void whenModal(std::function<void(QWidget*)> action) {
   QTimer::singleShot(0, qApp, [action = std::move(action)] {
     QWidget* w = nullptr;
     (void)QTest::qWaitFor([&] { return (w = QApplication::activeModalWidget()) != nullptr; }, 5000);
-    if (w)
-      action(w);
+    if (w) action(w);
   });
 }
 
@@ -125,7 +124,8 @@ TEST_F(ConversionPage, PickerAddsSeveralFilesAndTheFolderIsRemembered) {
     auto* box = d->findChild<QDialogButtonBox*>();
     okText = box->button(QDialogButtonBox::Open) ? box->button(QDialogButtonBox::Open)->text()
                                                  : box->buttons().front()->text();
-    folderLabel = d->findChild<QLabel*>("lookInLabel") ? d->findChild<QLabel*>("lookInLabel")->text() : QString();
+    folderLabel =
+        d->findChild<QLabel*>("lookInLabel") ? d->findChild<QLabel*>("lookInLabel")->text() : QString();
     auto* frame = d->findChild<QGroupBox*>("fraInfo");
     panelInside = frame && frame->isVisible();
     d->findChild<QLineEdit*>("fileNameEdit")->setText("\"one.mp3\" \"two.mp3\"");
@@ -165,8 +165,7 @@ TEST_F(ConversionPage, DeleteSelectsTheRowThatMovedUpOrTheFirst) {
   EXPECT_EQ(responder.calls()[0].text, "You must select a music file to delete!");
   EXPECT_EQ(responder.calls()[0].buttons, sv::vbInformation);
 
-  for (const char* n : {"/m/1.mp3", "/m/2.mp3", "/m/3.mp3"})
-    page_->creatingalltowaveplaylist(n);
+  for (const char* n : {"/m/1.mp3", "/m/2.mp3", "/m/3.mp3"}) page_->creatingalltowaveplaylist(n);
   list().SelectRow(3);
   click(page_->cmdAlltoWaveDelete);
   EXPECT_EQ(list().Rows(), 2);

@@ -1,6 +1,6 @@
 // The progress bar drawing and the share/total arithmetic of the conversion jobs.
-#include "PictureBox.h"
 #include "Progress.h"
+#include "PictureBox.h"
 #include "ProgressCallbacks.h"
 #include "platform/runtime_error.h"
 
@@ -36,8 +36,7 @@ struct Bar {
     int n = 0;
     for (int y = r.top(); y <= r.bottom(); ++y)
       for (int x = r.left(); x <= r.right(); ++x)
-        if (pic.Image().rect().contains(x, y) && at(x, y) == (colour & 0xFFFFFF))
-          ++n;
+        if (pic.Image().rect().contains(x, y) && at(x, y) == (colour & 0xFFFFFF)) ++n;
     return n;
   }
 };
@@ -110,8 +109,7 @@ TEST(DrawProgress, AboveHundredIsClippedAndShownAsGiven) {
 TEST(JobShares, OneRowFollowsTheFileBar) {
   EXPECT_EQ(sv::FileShare(1), 100);
   EXPECT_EQ(sv::FileBase(1, 1), 0);
-  for (int p : {0, 1, 49, 50, 99, 100})
-    EXPECT_EQ(sv::TotalPercentOfRows(p, 1, 1), p);
+  for (int p : {0, 1, 49, 50, 99, 100}) EXPECT_EQ(sv::TotalPercentOfRows(p, 1, 1), p);
 }
 
 TEST(JobShares, ThreeRowsStepByAThird) {
@@ -127,8 +125,8 @@ TEST(JobShares, ThreeRowsStepByAThird) {
   EXPECT_EQ(sv::TotalPercentOfRows(50, 3, 2), 50);
   // Eight rows: a share of 12.5 rounds to 12.
   EXPECT_EQ(sv::FileShare(8), 12);
-  EXPECT_EQ(sv::FileShare(40), 2);   // 2.5 to 2
-  EXPECT_EQ(sv::FileShare(28), 4);   // 3.57 to 4
+  EXPECT_EQ(sv::FileShare(40), 2);  // 2.5 to 2
+  EXPECT_EQ(sv::FileShare(28), 4);  // 3.57 to 4
 }
 
 TEST(JobShares, ProductBeyondSixteenBitsOverflows) {

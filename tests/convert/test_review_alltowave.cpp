@@ -1,8 +1,8 @@
 // Music-to-WAV job: cases that must never cost the user a file.
 #include "OutsideCodecs.h"
+#include "PictureBox.h"
 #include "convert_support.h"
 #include "frmAllToWaveStatus.h"
-#include "PictureBox.h"
 #include "grid/job_grid.h"
 #include "platform/msgbox.h"
 #include "shell/core/globals.h"
@@ -34,8 +34,7 @@ class MusicToWaveSafety : public ::testing::Test {
     // The job draws the file bar at 100 right after it shows a row's status text, so the
     // last text seen at 100 for a destination is that row's status.
     QObject::connect(w.picFileStatus, &sv::PictureBox::ProgressDrawn, &w, [&](float p) {
-      if (p == 100)
-        rowStatus_[w.labeloutput->text()] = w.labelStatus->text();
+      if (p == 100) rowStatus_[w.labeloutput->text()] = w.labelStatus->text();
     });
     QTest::mouseClick(w.cmdStart, Qt::LeftButton);
   }

@@ -65,7 +65,8 @@ class WaveToAll : public ::testing::Test {
     grid_->SetCellText(r, 5, q(destination));
   }
 
-  frmWaveToAllStatus& open(Mp3EncoderCalls mp3 = SvencodeCalls(), OutsideEncoderCalls outside = OutsideLibraryCalls()) {
+  frmWaveToAllStatus& open(Mp3EncoderCalls mp3 = SvencodeCalls(),
+                           OutsideEncoderCalls outside = OutsideLibraryCalls()) {
     window_ = std::make_unique<frmWaveToAllStatus>(
         *grid_, [this] { return options_; }, [this] { return overwrite_; }, nullptr, std::move(mp3),
         std::move(outside));
@@ -146,7 +147,8 @@ TEST_F(WaveToAll, StereoSourceWithShortLastChunkEncodesFaithfully) {
   ASSERT_GT(rec.samplesPerChunk, 0u);
   const size_t values = pcm.samples.size();
   ASSERT_EQ(rec.chunkSamples.size(), (values + rec.samplesPerChunk - 1) / rec.samplesPerChunk);
-  for (size_t i = 0; i + 1 < rec.chunkSamples.size(); ++i) EXPECT_EQ(rec.chunkSamples[i], rec.samplesPerChunk);
+  for (size_t i = 0; i + 1 < rec.chunkSamples.size(); ++i)
+    EXPECT_EQ(rec.chunkSamples[i], rec.samplesPerChunk);
   EXPECT_EQ(rec.chunkSamples.back(), values % rec.samplesPerChunk);
   EXPECT_EQ(rec.deinits, 1);
   EXPECT_EQ(rec.closes, 1);
@@ -403,7 +405,8 @@ TEST_F(WaveToAll, OverwriteQuestion) {
     auto& w = open();
     w.cmdStart->click();
     ASSERT_EQ(boxes.calls().size(), 1u);
-    EXPECT_EQ(boxes.calls()[0].text, q(out("a.MP3")) + QStringLiteral(" existed, do you want to overwrite it?"));
+    EXPECT_EQ(boxes.calls()[0].text,
+              q(out("a.MP3")) + QStringLiteral(" existed, do you want to overwrite it?"));
     EXPECT_EQ(fs::file_size(out("a.MP3")), 3u);
     EXPECT_TRUE(fs::exists(out("b.MP3")));
     EXPECT_EQ(w.labelStatus->text(), QStringLiteral("Finish Converting!"));
@@ -443,9 +446,9 @@ TEST_F(WaveToAll, OutsideLibrariesGetTheListSettings) {
   addRow(path("a.wav"), out("a.OGG"), "WAV->OGG");
   addRow(path("a.wav"), out("a.VQF"), "WAV->VQF");
   addRow(path("a.wav"), out("a.WMA"), "WAV->WMA");
-  options_.OggBitrate = 3;   // "128 Kbps" -> level 4
-  options_.VqfBitrate = 0;   // "80 Kbps"
-  options_.WmaBitrate = 2;   // "128 Kbps" -> 24
+  options_.OggBitrate = 3;  // "128 Kbps" -> level 4
+  options_.VqfBitrate = 0;  // "80 Kbps"
+  options_.WmaBitrate = 2;  // "128 Kbps" -> 24
   ScopedMsgBoxResponder boxes(vbOK);
   auto& w = open(SvencodeCalls(), outside);
   w.cmdStart->click();

@@ -64,7 +64,8 @@ void WriteWav(const std::string& path, const Pcm& pcm, const WavSpec& spec) {
   }
   out.write("data", 4);
   put32(out, dataBytes);
-  out.write(reinterpret_cast<const char*>(pcm.samples.data()), static_cast<std::streamsize>(pcm.samples.size() * 2));
+  out.write(reinterpret_cast<const char*>(pcm.samples.data()),
+            static_cast<std::streamsize>(pcm.samples.size() * 2));
   for (uint32_t i = 0; i < spec.trailingBytes; ++i) out.put('\x55');
 }
 

@@ -25,9 +25,8 @@ using Bytes = std::vector<uint8_t>;
 class WavIo : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("sonvera-wavio-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("sonvera-wavio-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -307,10 +306,10 @@ TEST_F(WavIo, ExtensibleAndOverlongDataChunks) {
   add32(fmt, 176400);
   add16(fmt, 4);
   add16(fmt, 16);
-  add16(fmt, 22);     // extension size
-  add16(fmt, 16);     // valid bits
-  add32(fmt, 3);      // front left and right
-  add16(fmt, 1);      // sub-format: PCM, then the rest of the GUID
+  add16(fmt, 22);  // extension size
+  add16(fmt, 16);  // valid bits
+  add32(fmt, 3);   // front left and right
+  add16(fmt, 1);   // sub-format: PCM, then the rest of the GUID
   const uint8_t guidTail[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
   fmt.insert(fmt.end(), guidTail, guidTail + 14);
   // The data chunk claims more than the file holds, as streamed recordings do.

@@ -41,8 +41,7 @@ int32_t Decode(svd::Instance, svd::OutputBuffer* out, svd::DecoderStatus* status
   out->sample_count = s.samples;
   // Fill no more than a step may hold, whatever count the script claims.
   const int32_t fill = std::min(s.samples * s.channels, svd::kMaxStepBytes / 2);
-  for (int32_t i = 0; i < fill; ++i)
-    out->samples[i] = static_cast<int16_t>(call * 1000 + i);
+  for (int32_t i = 0; i < fill; ++i) out->samples[i] = static_cast<int16_t>(call * 1000 + i);
   return 0;
 }
 

@@ -62,8 +62,7 @@ struct ErrorRecord {
 // Collects what the decoder reports through its error callback.
 struct ErrorLog {
   std::vector<ErrorRecord> records;
-  static void Callback(void* user, int32_t module_id, int32_t, const char* source,
-                       const char* message) {
+  static void Callback(void* user, int32_t module_id, int32_t, const char* source, const char* message) {
     static_cast<ErrorLog*>(user)->records.push_back({module_id, source, message});
   }
   void Attach(svd::Decoder& d) { svd::SetErrorCallback(d, Callback, this); }
@@ -86,8 +85,8 @@ struct ScriptedCodec {
   int32_t raise_at_call = -1;  // decode call (0-based) that raises a stream error
   bool accept = true;
   bool has_offset_to_position = false;
-  float offset_scale = 1.0f;   // offset_to_position = offset / size * scale
-  int64_t data_start = 0;      // used by position_to_position when set
+  float offset_scale = 1.0f;  // offset_to_position = offset / size * scale
+  int64_t data_start = 0;     // used by position_to_position when set
   // Observations.
   int decode_calls = 0;
   int creates = 0;
@@ -133,8 +132,7 @@ bool WithoutRootRights(Check check) {
     _exit(check() ? 0 : 1);
   }
   int status = 0;
-  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-         WEXITSTATUS(status) == 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // A decoder with both file modules and, newest, the scripted codec; errors are logged.
@@ -157,9 +155,7 @@ class CoreTest : public ::testing::Test {
   // Re-registers the scripted codec after its script changed which methods it has.
   void RescriptCodec() { ASSERT_GE(svd::RegisterCodec(*d, ScriptedCodec::Descriptor()), 0); }
   std::string Path(const std::string& name) const { return (dir / name).string(); }
-  int32_t Read(void* buffer, int32_t count) {
-    return svd::ServicesOf(d).read_input(d, buffer, count);
-  }
+  int32_t Read(void* buffer, int32_t count) { return svd::ServicesOf(d).read_input(d, buffer, count); }
 
   ScriptedCodec codec;
   svd::Decoder* d = nullptr;

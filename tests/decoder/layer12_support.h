@@ -49,8 +49,8 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, int shift = 0) {
     if (pos + length > data.size()) break;
     const size_t body = pos + 4 + (h.protection ? 0 : 2);
     svd::BitReader reader(&data[body], pos + length - body);
-    const int count = h.layer() == 1 ? svd::DecodeLayer1(h, reader, slots)
-                                     : svd::DecodeLayer2(h, reader, slots);
+    const int count =
+        h.layer() == 1 ? svd::DecodeLayer1(h, reader, slots) : svd::DecodeLayer2(h, reader, slots);
     const int channels = h.channels();
     d.channels = channels;
     d.sample_rate = h.sample_rate() >> shift;
@@ -58,8 +58,7 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, int shift = 0) {
     d.samples_per_frame = count * (32 >> shift);
     const size_t at = d.pcm.size();
     d.pcm.resize(at + static_cast<size_t>(count * (32 >> shift) * channels));
-    for (int ch = 0; ch < channels; ++ch)
-      synth[ch].Run(slots[ch], count, d.pcm.data() + at + ch, channels);
+    for (int ch = 0; ch < channels; ++ch) synth[ch].Run(slots[ch], count, d.pcm.data() + at + ch, channels);
     ++d.frames;
     pos += length;
   }
@@ -191,9 +190,8 @@ inline std::vector<uint8_t> EncodeLayer1(const std::vector<double>& pcm, int cha
 
 // Signal-to-noise ratio of `got` (one channel of interleaved PCM) against `want` (-1..1),
 // at the delay that fits best within max_delay samples.
-inline double BestSnr(const std::vector<int16_t>& got, int channels, int ch,
-                      const std::vector<double>& want, int want_channels, int max_delay,
-                      int* delay_out = nullptr) {
+inline double BestSnr(const std::vector<int16_t>& got, int channels, int ch, const std::vector<double>& want,
+                      int want_channels, int max_delay, int* delay_out = nullptr) {
   const size_t n_got = got.size() / channels;
   const size_t n_want = want.size() / want_channels;
   double best = -1e9;

@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 
 inline fs::path Scratch(const std::string& name) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  fs::path dir = fs::path(SVD_SCRATCH_DIR) /
-                 (std::string(info->test_suite_name()) + "." + info->name());
+  fs::path dir = fs::path(SVD_SCRATCH_DIR) / (std::string(info->test_suite_name()) + "." + info->name());
   fs::create_directories(dir);
   return dir / name;
 }
@@ -47,9 +46,7 @@ struct Signal {
   int16_t at(size_t i, int ch) const { return pcm[i * static_cast<size_t>(channels) + ch]; }
 };
 
-inline int16_t Clip(double v) {
-  return static_cast<int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
-}
+inline int16_t Clip(double v) { return static_cast<int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0))); }
 
 // Per channel: a tone of the given frequency (0: silence), amplitude 0..1.
 inline Signal Tones(int rate, double seconds, std::vector<double> freqs, double amplitude = 0.5) {
@@ -110,11 +107,11 @@ inline Signal Square(int rate, double seconds, int channels, double freq) {
 struct EncodeOptions {
   int kbps = 128;
   MPEG_mode mode = JOINT_STEREO;
-  bool xing = false;          // write the "Xing"/"Lame" frame first
+  bool xing = false;  // write the "Xing"/"Lame" frame first
   bool force_ms = false;
   bool no_short = false;
   bool force_short = false;
-  int out_rate = 0;           // 0: as the input
+  int out_rate = 0;  // 0: as the input
 };
 
 struct Encoded {
@@ -142,8 +139,8 @@ inline Encoded EncodeMp3(const Signal& s, const EncodeOptions& o) {
   const int frames = static_cast<int>(s.frames());
   int n;
   if (s.channels == 2) {
-    n = lame_encode_buffer_interleaved(gf, const_cast<short*>(s.pcm.data()), frames,
-                                       buffer.data(), static_cast<int>(buffer.size()));
+    n = lame_encode_buffer_interleaved(gf, const_cast<short*>(s.pcm.data()), frames, buffer.data(),
+                                       static_cast<int>(buffer.size()));
   } else {
     n = lame_encode_buffer(gf, s.pcm.data(), s.pcm.data(), frames, buffer.data(),
                            static_cast<int>(buffer.size()));
@@ -167,7 +164,12 @@ inline Encoded EncodeMp3(const Signal& s, const EncodeOptions& o) {
 inline std::vector<uint8_t> Id3v2Tag(uint32_t size) {
   std::vector<uint8_t> tag(size, 0);
   const uint32_t body = size - 10;
-  const uint8_t head[10] = {'I', 'D', '3', 3, 0, 0,
+  const uint8_t head[10] = {'I',
+                            'D',
+                            '3',
+                            3,
+                            0,
+                            0,
                             static_cast<uint8_t>((body >> 21) & 0x7F),
                             static_cast<uint8_t>((body >> 14) & 0x7F),
                             static_cast<uint8_t>((body >> 7) & 0x7F),
@@ -180,9 +182,9 @@ inline std::vector<uint8_t> Id3v2Tag(uint32_t size) {
 
 struct Decoded {
   Signal out;
-  int frames = 0;        // steps that gave 0
-  int errors = 0;        // steps that gave -700
-  int last = 0;          // the result that ended decoding
+  int frames = 0;                 // steps that gave 0
+  int errors = 0;                 // steps that gave -700
+  int last = 0;                   // the result that ended decoding
   std::vector<int> step_samples;  // per-channel samples of every successful step
 };
 
@@ -228,8 +230,7 @@ inline Decoded DecodeThroughExports(const fs::path& input, int max_steps = 1 << 
 
 // Signal-to-noise ratio in dB of `got` channel ch against `ref` channel ch, `got` lagging by
 // `lag` samples, over `count` samples starting at ref sample `from`.
-inline double Snr(const Signal& ref, const Signal& got, int ch, long lag, size_t from,
-                  size_t count) {
+inline double Snr(const Signal& ref, const Signal& got, int ch, long lag, size_t from, size_t count) {
   double signal = 0, noise = 0;
   for (size_t i = from; i < from + count; ++i) {
     const size_t j = i + static_cast<size_t>(lag);
@@ -243,8 +244,7 @@ inline double Snr(const Signal& ref, const Signal& got, int ch, long lag, size_t
 }
 
 // The lag (0..max_lag) at which `got` matches `ref` best, judged on channel 0.
-inline long BestLag(const Signal& ref, const Signal& got, long max_lag, size_t from,
-                    size_t count) {
+inline long BestLag(const Signal& ref, const Signal& got, long max_lag, size_t from, size_t count) {
   long best = 0;
   double best_snr = -1e9;
   for (long lag = 0; lag <= max_lag; ++lag) {

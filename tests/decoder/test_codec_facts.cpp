@@ -43,7 +43,7 @@ TEST(CodecFacts, AttributesFollowTheStream) {
   ASSERT_EQ(Mp3DecodePlay(), 0);
   EXPECT_EQ(Attribute(s.d, "mpeg/level"), 0);  // MPEG-2.5
   EXPECT_EQ(Attribute(s.d, "mpeg/layer"), 3);
-  EXPECT_EQ(Attribute(s.d, "mpeg/mode"), 3);   // single channel
+  EXPECT_EQ(Attribute(s.d, "mpeg/mode"), 3);  // single channel
   EXPECT_EQ(s.d->status.channels, 1);
   EXPECT_EQ(s.d->status.sample_rate, 8000);
   EXPECT_STREQ(s.d->status.stream_type, "audio/mpeg");
@@ -82,7 +82,10 @@ TEST(CodecFacts, AverageBitRateAndDurationOfVariableRateStream) {
 TEST(CodecFacts, TimeIsTruncatedToWholeSeconds) {
   // A Xing frame that claims 2640 frames (68963 ms), then silent frames.
   std::vector<uint8_t> frame(417, 0);
-  frame[0] = 0xFF; frame[1] = 0xFB; frame[2] = 0x90; frame[3] = 0x00;
+  frame[0] = 0xFF;
+  frame[1] = 0xFB;
+  frame[2] = 0x90;
+  frame[3] = 0x00;
   std::vector<uint8_t> file = frame;
   const uint8_t xing[] = {'X', 'i', 'n', 'g', 0, 0, 0, 1, 0, 0, 0x0A, 0x50};
   std::copy(std::begin(xing), std::end(xing), file.begin() + 36);
@@ -109,7 +112,10 @@ TEST(CodecFacts, FreeFormatYieldsNoFrames) {
   std::vector<uint8_t> file;
   for (int i = 0; i < 20; ++i) {
     std::vector<uint8_t> f(300, 0);
-    f[0] = 0xFF; f[1] = 0xFB; f[2] = 0x00; f[3] = 0x00;  // index 0, 44.1 kHz
+    f[0] = 0xFF;
+    f[1] = 0xFB;
+    f[2] = 0x00;
+    f[3] = 0x00;  // index 0, 44.1 kHz
     file.insert(file.end(), f.begin(), f.end());
   }
   Save(Scratch("free.mp3"), file);

@@ -42,8 +42,8 @@ TEST(CodecFrameHeader, RefusedHeaders) {
   EXPECT_FALSE(FrameHeader::Unpack(Mpeg1Layer3(15, 0, 0, 0)).Check());  // bad bit rate
   EXPECT_FALSE(FrameHeader::Unpack(Mpeg1Layer3(9, 3, 0, 0)).Check());   // reserved rate
   EXPECT_FALSE(FrameHeader::Unpack(0xFFF89000u).Check());               // layer 0
-  EXPECT_FALSE(FrameHeader::Unpack(0xFFEC9000u).Check());  // MPEG-2.5 Layer II
-  EXPECT_FALSE(FrameHeader::Unpack(0xFFEA9000u | 0x80000u).Check());  // reserved version
+  EXPECT_FALSE(FrameHeader::Unpack(0xFFEC9000u).Check());               // MPEG-2.5 Layer II
+  EXPECT_FALSE(FrameHeader::Unpack(0xFFEA9000u | 0x80000u).Check());    // reserved version
   // MPEG-1 Layer II: 32 kbit/s only in single channel, 224 kbit/s only with two channels.
   EXPECT_FALSE(FrameHeader::Unpack(0xFFFC1000u).Check());
   EXPECT_TRUE(FrameHeader::Unpack(0xFFFC10C0u).Check());
@@ -76,7 +76,10 @@ TEST(CodecFrameHeader, LowerRatesAndLayers) {
 // A silent MPEG-1 Layer III frame (128 kbit/s, 44.1 kHz, stereo): zero side information.
 std::vector<uint8_t> SilentFrame() {
   std::vector<uint8_t> f(417, 0);
-  f[0] = 0xFF; f[1] = 0xFB; f[2] = 0x90; f[3] = 0x00;
+  f[0] = 0xFF;
+  f[1] = 0xFB;
+  f[2] = 0x90;
+  f[3] = 0x00;
   return f;
 }
 
@@ -150,7 +153,10 @@ TEST(CodecStreamHead, ShortFileHasNoFactsUntilDecoded) {
   std::vector<uint8_t> file;
   for (int i = 0; i < 2; ++i) {
     std::vector<uint8_t> f(72, 0);
-    f[0] = 0xFF; f[1] = 0xE2; f[2] = 0x18; f[3] = 0xC0;
+    f[0] = 0xFF;
+    f[1] = 0xE2;
+    f[2] = 0x18;
+    f[3] = 0xC0;
     file.insert(file.end(), f.begin(), f.end());
   }
   const fs::path path = Scratch("short.mp3");

@@ -12,9 +12,8 @@ namespace {
 
 using CoreInput = CoreTest;
 
-std::vector<uint8_t> Id3Tag(const std::string& title, const std::string& artist,
-                            const std::string& album, const std::string& year,
-                            const std::string& comment, uint8_t genre) {
+std::vector<uint8_t> Id3Tag(const std::string& title, const std::string& artist, const std::string& album,
+                            const std::string& year, const std::string& comment, uint8_t genre) {
   std::vector<uint8_t> tag(128, 0);
   std::memcpy(tag.data(), "TAG", 3);
   auto put = [&](std::size_t at, const std::string& text, std::size_t len) {
@@ -100,8 +99,8 @@ TEST_F(CoreInput, ReopeningTheSameNameNeedsAClose) {
 
 TEST_F(CoreInput, Id3v1TagIsPublishedWithTrailingSpacesRemoved) {
   std::vector<uint8_t> bytes = Pattern(1000);
-  const auto tag = Id3Tag("Hello" + std::string(25, ' '), "Artist", std::string(30, 'A'), "1999",
-                          "Two trailing  ", 0xff);
+  const auto tag =
+      Id3Tag("Hello" + std::string(25, ' '), "Artist", std::string(30, 'A'), "1999", "Two trailing  ", 0xff);
   bytes.insert(bytes.end(), tag.begin(), tag.end());
   WriteFile(dir / "x.mp3", bytes);
 

@@ -35,8 +35,7 @@ int32_t WriteThrough(svd::Decoder* d, const std::string& name, const std::vector
   return r;
 }
 
-void ExpectWavHeader(const std::vector<uint8_t>& f, uint32_t channels, uint32_t rate,
-                     uint32_t data_bytes) {
+void ExpectWavHeader(const std::vector<uint8_t>& f, uint32_t channels, uint32_t rate, uint32_t data_bytes) {
   ASSERT_GE(f.size(), 44u);
   EXPECT_EQ(std::string(f.begin(), f.begin() + 4), "RIFF");
   EXPECT_EQ(Le32(f, 4), data_bytes + 36);
@@ -150,8 +149,8 @@ TEST_F(CoreOutput, OpenFailuresCarryTheirCodesAndMessages) {
 
 TEST_F(CoreOutput, PermissionDenied) {
   fs::create_directories(dir / "ro");
-  fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                  fs::perms::others_exec);
   const std::string name = "wav:" + Path("ro/x.wav");
   EXPECT_TRUE(WithoutRootRights([&] {
     return WaveOutputOpen(name.c_str()) == SVD_E_PERMISSION_DENIED &&

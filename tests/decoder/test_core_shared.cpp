@@ -34,8 +34,8 @@ TEST(CoreShared, ThirteenCallsDriveAFullCycle) {
   auto position = lib.Get<float()>("GetCurrentPosition");
   auto seconds = lib.Get<double()>("GetCurrentTimeSecond");
   for (void* f : {(void*)create, (void*)destroy, (void*)reg_in, (void*)reg_out, (void*)in_open,
-                  (void*)out_open, (void*)play, (void*)in_close, (void*)out_close,
-                  (void*)seek_pos, (void*)seek_time, (void*)position, (void*)seconds})
+                  (void*)out_open, (void*)play, (void*)in_close, (void*)out_close, (void*)seek_pos,
+                  (void*)seek_time, (void*)position, (void*)seconds})
     ASSERT_NE(f, nullptr);
   // The library's decoder is its own, not the one linked into this program.
   EXPECT_NE((void*)create, (void*)&CreateDecoder);

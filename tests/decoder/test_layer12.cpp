@@ -40,8 +40,7 @@ std::vector<double> TestSignal(int rate, int channels, double seconds) {
     const double t = static_cast<double>(i) / rate;
     const double common = 0.1 * std::sin(2 * pi * 5000.0 * t);
     pcm[i * channels] = 0.35 * std::sin(2 * pi * 440.0 * t) + 0.2 * std::sin(2 * pi * 1250.0 * t) + common;
-    if (channels == 2)
-      pcm[i * channels + 1] = 0.4 * std::sin(2 * pi * 660.0 * t + 1.0) + 0.5 * common;
+    if (channels == 2) pcm[i * channels + 1] = 0.4 * std::sin(2 * pi * 660.0 * t + 1.0) + 0.5 * common;
   }
   return pcm;
 }
@@ -69,8 +68,8 @@ Encoded EncodeTwoLame(int rate, int channels, TWOLAME_MPEG_mode mode, int kbps, 
   }
   const int frames = static_cast<int>(pcm.size() / channels);
   std::vector<unsigned char> out(pcm.size() * 2 + 16384);
-  int used = twolame_encode_buffer_interleaved(opts, pcm.data(), frames, out.data(),
-                                               static_cast<int>(out.size()));
+  int used =
+      twolame_encode_buffer_interleaved(opts, pcm.data(), frames, out.data(), static_cast<int>(out.size()));
   if (used >= 0) used += twolame_encode_flush(opts, out.data() + used, static_cast<int>(out.size()) - used);
   twolame_close(&opts);
   if (used > 0) e.stream.assign(out.begin(), out.begin() + used);
@@ -111,15 +110,15 @@ struct TwoLameCase {
 
 TEST(Layer2, TwoLameStreamsDecodeToTheirSource) {
   const TwoLameCase cases[] = {
-      {48000, 2, TWOLAME_STEREO, 192, 30}, {48000, 1, TWOLAME_MONO, 96, 30},
+      {48000, 2, TWOLAME_STEREO, 192, 30},       {48000, 1, TWOLAME_MONO, 96, 30},
       {44100, 2, TWOLAME_JOINT_STEREO, 128, 25}, {44100, 2, TWOLAME_STEREO, 256, 30},
-      {44100, 1, TWOLAME_MONO, 48, 15}, {32000, 2, TWOLAME_STEREO, 64, 10},
+      {44100, 1, TWOLAME_MONO, 48, 15},          {32000, 2, TWOLAME_STEREO, 64, 10},
       {32000, 2, TWOLAME_JOINT_STEREO, 384, 30}, {16000, 1, TWOLAME_MONO, 32, 15},
-      {22050, 2, TWOLAME_JOINT_STEREO, 64, 15}, {24000, 2, TWOLAME_STEREO, 160, 30},
+      {22050, 2, TWOLAME_JOINT_STEREO, 64, 15},  {24000, 2, TWOLAME_STEREO, 160, 30},
   };
   for (const TwoLameCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " ch, mode " << c.mode
-                                    << ", " << c.kbps << " kbit/s");
+    SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " ch, mode " << c.mode << ", "
+                                    << c.kbps << " kbit/s");
     const Encoded e = EncodeTwoLame(c.rate, c.channels, c.mode, c.kbps, c.kbps == 128);
     ASSERT_FALSE(e.stream.empty());
     const Decoded d = DecodeStream(e.stream);
@@ -148,7 +147,8 @@ Layer1Options FixedAllocation(int mode, int mode_extension, int sampling_index) 
   o.mode = mode;
   o.mode_extension = mode_extension;
   o.sampling_index = sampling_index;
-  for (int sb = 0; sb < 32; ++sb) o.allocation[sb] = sb < 2 ? 13 : (sb < 6 ? 6 : (sb < 10 ? 4 : (sb < 16 ? 2 : 0)));
+  for (int sb = 0; sb < 32; ++sb)
+    o.allocation[sb] = sb < 2 ? 13 : (sb < 6 ? 6 : (sb < 10 ? 4 : (sb < 16 ? 2 : 0)));
   return o;
 }
 

@@ -26,9 +26,11 @@ std::vector<uint8_t> MakeMp2(int rate, int channels, int kbps, double seconds) {
   for (size_t i = 0; i < n; ++i) {
     const double t = static_cast<double>(i) / rate;
     // Left: low tones; right: a tone in a high subband as well.
-    pcm[i * channels] = static_cast<short>(9000 * std::sin(2 * pi * 300 * t) + 3000 * std::sin(2 * pi * 9000 * t));
+    pcm[i * channels] =
+        static_cast<short>(9000 * std::sin(2 * pi * 300 * t) + 3000 * std::sin(2 * pi * 9000 * t));
     if (channels == 2)
-      pcm[i * channels + 1] = static_cast<short>(8000 * std::sin(2 * pi * 500 * t) + 5000 * std::sin(2 * pi * 15000 * t));
+      pcm[i * channels + 1] =
+          static_cast<short>(8000 * std::sin(2 * pi * 500 * t) + 5000 * std::sin(2 * pi * 15000 * t));
   }
   twolame_options* opts = twolame_init();
   twolame_set_num_channels(opts, channels);
@@ -39,7 +41,8 @@ std::vector<uint8_t> MakeMp2(int rate, int channels, int kbps, double seconds) {
   std::vector<unsigned char> out(pcm.size() * 2 + 16384);
   int used = -1;
   if (twolame_init_params(opts) == 0) {
-    used = twolame_encode_buffer_interleaved(opts, pcm.data(), static_cast<int>(n), out.data(), static_cast<int>(out.size()));
+    used = twolame_encode_buffer_interleaved(opts, pcm.data(), static_cast<int>(n), out.data(),
+                                             static_cast<int>(out.size()));
     if (used >= 0) used += twolame_encode_flush(opts, out.data() + used, static_cast<int>(out.size()) - used);
   }
   twolame_close(&opts);
@@ -121,7 +124,9 @@ class Layer12Codec : public ::testing::Test {
     svd::CodecParameters p;
     p.word1 = selection;
     p.word2 = reduction;
-    EXPECT_EQ(svd::MpegCodecModule().set_parameters(d->codec.instance.get(), &p, svd::kParamWord1 | svd::kParamWord2), 0);
+    EXPECT_EQ(svd::MpegCodecModule().set_parameters(d->codec.instance.get(), &p,
+                                                    svd::kParamWord1 | svd::kParamWord2),
+              0);
     int32_t result;
     while ((result = Mp3DecodePlay()) == 0 || result == SVD_E_STREAM) {
       if (result == SVD_E_STREAM) {
@@ -162,7 +167,8 @@ TEST_F(Layer12Codec, Layer1StepsGive384Samples) {
   o.sampling_index = 1;
   for (int sb = 0; sb < 16; ++sb) o.allocation[sb] = sb < 4 ? 10 : 3;
   std::vector<double> source(48000 / 4 * 2);
-  for (size_t i = 0; i < source.size(); ++i) source[i] = 0.3 * std::sin(0.05 * static_cast<double>(i / 2) + (i % 2));
+  for (size_t i = 0; i < source.size(); ++i)
+    source[i] = 0.3 * std::sin(0.05 * static_cast<double>(i / 2) + (i % 2));
   const std::vector<uint8_t> stream = l12test::EncodeLayer1(source, 2, o);
   ASSERT_FALSE(stream.empty());
   const Run r = Decode(stream);

@@ -73,9 +73,8 @@ TEST_P(Layer3Conformance, MatchesTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, Layer3Conformance,
-                         testing::Values("l3-compl", "l3-si", "l3-si_huff", "l3-si_block",
-                                         "l3-he_32khz", "l3-hecommon", "l3-test46",
-                                         "M2L3_compl24", "M2L3_bitrate_22_all"),
+                         testing::Values("l3-compl", "l3-si", "l3-si_huff", "l3-si_block", "l3-he_32khz",
+                                         "l3-hecommon", "l3-test46", "M2L3_compl24", "M2L3_bitrate_22_all"),
                          [](const testing::TestParamInfo<const char*>& info) {
                            std::string n = info.param;
                            for (char& ch : n)

@@ -54,13 +54,13 @@ void PutGranule(BitWriter& si, const Granule& g, bool lsf) {
   si.Put(static_cast<uint32_t>(g.big_values), 9);
   si.Put(static_cast<uint32_t>(g.global_gain), 8);
   si.Put(static_cast<uint32_t>(g.sfc), lsf ? 9 : 4);
-  si.Put(0, 1);             // no window switching
+  si.Put(0, 1);  // no window switching
   for (int t = 0; t < 3; ++t) si.Put(1, 5);
-  si.Put(15, 4);            // region 0 and 1 counts: one table for all
+  si.Put(15, 4);  // region 0 and 1 counts: one table for all
   si.Put(7, 3);
-  if (!lsf) si.Put(0, 1);   // pre-flag
-  si.Put(0, 1);             // scale-factor scale
-  si.Put(0, 1);             // count-1 table A
+  if (!lsf) si.Put(0, 1);  // pre-flag
+  si.Put(0, 1);            // scale-factor scale
+  si.Put(0, 1);            // count-1 table A
 }
 
 // One MPEG-1 frame, 44.1 kHz, 128 kbit/s, joint stereo with intensity stereo only; the right

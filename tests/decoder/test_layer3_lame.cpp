@@ -76,31 +76,42 @@ EncodeOptions Opt(int kbps, MPEG_mode mode = JOINT_STEREO) {
   o.mode = mode;
   return o;
 }
-EncodeOptions Xing(EncodeOptions o) { o.xing = true; return o; }
-EncodeOptions NoShort(EncodeOptions o) { o.no_short = true; return o; }
-EncodeOptions ForceShort(EncodeOptions o) { o.force_short = true; return o; }
-EncodeOptions ForceMs(EncodeOptions o) { o.force_ms = true; return o; }
+EncodeOptions Xing(EncodeOptions o) {
+  o.xing = true;
+  return o;
+}
+EncodeOptions NoShort(EncodeOptions o) {
+  o.no_short = true;
+  return o;
+}
+EncodeOptions ForceShort(EncodeOptions o) {
+  o.force_short = true;
+  return o;
+}
+EncodeOptions ForceMs(EncodeOptions o) {
+  o.force_ms = true;
+  return o;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Layer3, LameStreams,
-    testing::Values(
-        Case{"tones_44k_joint_128", Kind::kTones, 44100, 2, Opt(128), 20},
-        Case{"tones_44k_stereo_320", Kind::kTones, 44100, 2, Opt(320, STEREO), 35},
-        Case{"tones_48k_ms_192", Kind::kTones, 48000, 2, ForceMs(Opt(192)), 30},
-        Case{"tones_32k_mono_64_xing", Kind::kTones, 32000, 1, Xing(Opt(64)), 20},
-        Case{"sweep_44k_joint_128", Kind::kSweep, 44100, 2, Opt(128), 15},
-        Case{"sweep_44k_long_only", Kind::kSweep, 44100, 2, NoShort(Opt(160)), 15},
-        Case{"sweep_48k_short_only", Kind::kSweep, 48000, 2, ForceShort(Opt(256, STEREO)), 12},
-        Case{"sweep_22k_mono_64", Kind::kSweep, 22050, 1, Opt(64), 12},
-        Case{"tones_24k_joint_96", Kind::kTones, 24000, 2, Opt(96), 25},
-        Case{"tones_16k_stereo_64_xing", Kind::kTones, 16000, 2, Xing(Opt(64, STEREO)), 25},
-        Case{"tones_12k_mono_32", Kind::kTones, 12000, 1, Opt(32), 20},
-        Case{"tones_11k_joint_32", Kind::kTones, 11025, 2, Opt(32), 15},
-        Case{"tones_8k_mono_16", Kind::kTones, 8000, 1, Opt(16), 15},
-        Case{"noise_44k_stereo_192", Kind::kNoise, 44100, 2, Opt(192, STEREO), 4},
-        Case{"noise_22k_joint_short", Kind::kNoise, 22050, 2, ForceShort(Opt(96)), 4},
-        Case{"silence_44k_joint", Kind::kSilence, 44100, 2, Opt(128), 0},
-        Case{"silence_8k_mono", Kind::kSilence, 8000, 1, Opt(8), 0}),
+    testing::Values(Case{"tones_44k_joint_128", Kind::kTones, 44100, 2, Opt(128), 20},
+                    Case{"tones_44k_stereo_320", Kind::kTones, 44100, 2, Opt(320, STEREO), 35},
+                    Case{"tones_48k_ms_192", Kind::kTones, 48000, 2, ForceMs(Opt(192)), 30},
+                    Case{"tones_32k_mono_64_xing", Kind::kTones, 32000, 1, Xing(Opt(64)), 20},
+                    Case{"sweep_44k_joint_128", Kind::kSweep, 44100, 2, Opt(128), 15},
+                    Case{"sweep_44k_long_only", Kind::kSweep, 44100, 2, NoShort(Opt(160)), 15},
+                    Case{"sweep_48k_short_only", Kind::kSweep, 48000, 2, ForceShort(Opt(256, STEREO)), 12},
+                    Case{"sweep_22k_mono_64", Kind::kSweep, 22050, 1, Opt(64), 12},
+                    Case{"tones_24k_joint_96", Kind::kTones, 24000, 2, Opt(96), 25},
+                    Case{"tones_16k_stereo_64_xing", Kind::kTones, 16000, 2, Xing(Opt(64, STEREO)), 25},
+                    Case{"tones_12k_mono_32", Kind::kTones, 12000, 1, Opt(32), 20},
+                    Case{"tones_11k_joint_32", Kind::kTones, 11025, 2, Opt(32), 15},
+                    Case{"tones_8k_mono_16", Kind::kTones, 8000, 1, Opt(16), 15},
+                    Case{"noise_44k_stereo_192", Kind::kNoise, 44100, 2, Opt(192, STEREO), 4},
+                    Case{"noise_22k_joint_short", Kind::kNoise, 22050, 2, ForceShort(Opt(96)), 4},
+                    Case{"silence_44k_joint", Kind::kSilence, 44100, 2, Opt(128), 0},
+                    Case{"silence_8k_mono", Kind::kSilence, 8000, 1, Opt(8), 0}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // The same content coded as middle/side and as separate left/right channels decodes to the

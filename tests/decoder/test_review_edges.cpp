@@ -179,8 +179,8 @@ TEST(ReviewInput, ANamedPipeDeliversEveryFrameLikeTheFile) {
 bool SparseFile(const fs::path& path, const std::vector<uint8_t>& head, int64_t size) {
   const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
   if (fd < 0) return false;
-  const bool ok = write(fd, head.data(), head.size()) == static_cast<ssize_t>(head.size()) &&
-                  ftruncate(fd, size) == 0;
+  const bool ok =
+      write(fd, head.data(), head.size()) == static_cast<ssize_t>(head.size()) && ftruncate(fd, size) == 0;
   close(fd);
   return ok;
 }
@@ -191,8 +191,7 @@ TEST(ReviewLength, DurationOfAVeryLongStreamStopsAtTheLargestValueInsteadOfWrapp
   l3_test::EncodeOptions o;
   o.kbps = 8;
   o.out_rate = 8000;
-  const std::vector<uint8_t> mp3 =
-      l3_test::EncodeMp3(l3_test::Tones(8000, 1.0, {440.0}), o).bytes;
+  const std::vector<uint8_t> mp3 = l3_test::EncodeMp3(l3_test::Tones(8000, 1.0, {440.0}), o).bytes;
   const fs::path big = dir / "long.bin";
   constexpr int64_t kSize = 5LL << 30;
   if (!SparseFile(big, mp3, kSize)) GTEST_SKIP() << "no room for a sparse 5 GiB file";
@@ -240,7 +239,6 @@ TEST(ReviewLength, AHugeXingFrameCountDoesNotWrapTheDuration) {
   EXPECT_EQ(Mp3InputClose(), 0);
   EXPECT_EQ(DeleteDecoder(), 0);
 }
-
 
 // --- call sequences through the exports ---------------------------------------------------
 

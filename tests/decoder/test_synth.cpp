@@ -103,8 +103,7 @@ struct Comparison {
   int total = 0;
 };
 
-Comparison CompareWithDirect(Synthesis& f, const std::vector<float>& slots,
-                             const float* gains = nullptr) {
+Comparison CompareWithDirect(Synthesis& f, const std::vector<float>& slots, const float* gains = nullptr) {
   DirectFilter direct;
   const std::vector<int16_t> pcm = RunAll(f, slots);
   const int count = static_cast<int>(slots.size() / 32);

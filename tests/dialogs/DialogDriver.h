@@ -13,7 +13,8 @@ namespace testdrive {
 // Runs action once the event loop of the dialog that is about to open is running.
 void whenOpen(std::function<void()> action);
 // The open dialog of type T, or null.
-template <class T> T* openDialog();
+template <class T>
+T* openDialog();
 
 QFileDialog* openFileDialog();
 // Waits until the file list shows every name (the list fills in the background).
@@ -31,16 +32,15 @@ void answerMessageBox(bool yes);
 // Chooses the entry below the current one in the file type box, with the keyboard.
 void nextFileType(QFileDialog* d);
 
-std::string z(std::initializer_list<std::string> parts);   // parts joined by zero characters
+std::string z(std::initializer_list<std::string> parts);  // parts joined by zero characters
 
-} // namespace testdrive
+}  // namespace testdrive
 
 #include <QApplication>
 
-template <class T> T* testdrive::openDialog()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<T*>(w); d && d->isVisible())
-            return d;
-    return nullptr;
+template <class T>
+T* testdrive::openDialog() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* d = qobject_cast<T*>(w); d && d->isVisible()) return d;
+  return nullptr;
 }

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    // Death tests re-run the binary; the threadsafe style forks before any Qt thread starts.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    // Test discovery runs the binary outside ctest's environment too.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Death tests re-run the binary; the threadsafe style forks before any Qt thread starts.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Test discovery runs the binary outside ctest's environment too.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
 }

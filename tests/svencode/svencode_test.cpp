@@ -72,8 +72,10 @@ std::vector<uint8_t> direct(const Settings& s, const std::vector<int16_t>& pcm, 
   const int frames = static_cast<int>(mono ? pcm.size() : pcm.size() / 2);
   std::vector<uint8_t> out(frames * 5 / 4 + 7200 + 7200);
   std::vector<int16_t> copy(pcm);
-  int n = mono ? lame_encode_buffer(gf, copy.data(), copy.data(), frames, out.data(), static_cast<int>(out.size()))
-               : lame_encode_buffer_interleaved(gf, copy.data(), frames, out.data(), static_cast<int>(out.size()));
+  int n =
+      mono
+          ? lame_encode_buffer(gf, copy.data(), copy.data(), frames, out.data(), static_cast<int>(out.size()))
+          : lame_encode_buffer_interleaved(gf, copy.data(), frames, out.data(), static_cast<int>(out.size()));
   EXPECT_GE(n, 0);
   int m = lame_encode_flush(gf, out.data() + n, static_cast<int>(out.size()) - n);
   EXPECT_GE(m, 0);
@@ -191,7 +193,8 @@ TEST(SvencodeBytes, QualityFieldOverridesThePreset) {
 }
 
 // Variable bit rate through the record, against LAME set up by hand.
-std::vector<uint8_t> directVbr(const std::vector<int16_t>& pcm, vbr_mode mode, int q, int minKbps, int meanKbps) {
+std::vector<uint8_t> directVbr(const std::vector<int16_t>& pcm, vbr_mode mode, int q, int minKbps,
+                               int meanKbps) {
   lame_global_flags* gf = lame_init();
   lame_set_num_channels(gf, 2);
   lame_set_mode(gf, JOINT_STEREO);
@@ -345,7 +348,7 @@ TEST(SvencodeErrors, UnusableSettings) {
   EXPECT_TRUE(rejects([](EncoderConfig& c) { c.outSampleRate = 44000; }));
   EXPECT_TRUE(rejects([](EncoderConfig& c) { c.mpegVersion = 2; }));
   EXPECT_TRUE(rejects([](EncoderConfig& c) { c.emphasis = 2; }));
-  EXPECT_TRUE(rejects([](EncoderConfig& c) { c.quality = 0xF50A; }));  // complement, but 10
+  EXPECT_TRUE(rejects([](EncoderConfig& c) { c.quality = 0xF50A; }));   // complement, but 10
   EXPECT_FALSE(rejects([](EncoderConfig& c) { c.quality = 0x1234; }));  // not an override
   EXPECT_EQ(beCloseStream(handle), BE_ERR_SUCCESSFUL);
   const EncoderConfig good = makeConfig({});

@@ -8,19 +8,19 @@ namespace modWAV {
 
 // The canonical 44-byte header, field by field.
 struct WavHeader {
-  char ChunkId[4];         // "RIFF"
-  int32_t RiffSize;        // file length - 8
-  char FormType[4];        // "WAVE"
-  char FmtId[4];           // "fmt "
-  int32_t FmtSize;         // 16 for plain PCM
-  int16_t FormatTag;       // 1 integer PCM, 3 float, -2 (0xFFFE) extensible, ...
+  char ChunkId[4];    // "RIFF"
+  int32_t RiffSize;   // file length - 8
+  char FormType[4];   // "WAVE"
+  char FmtId[4];      // "fmt "
+  int32_t FmtSize;    // 16 for plain PCM
+  int16_t FormatTag;  // 1 integer PCM, 3 float, -2 (0xFFFE) extensible, ...
   int16_t Channels;
-  int32_t SampleRate;      // Hz, as stored (0 stays 0)
+  int32_t SampleRate;  // Hz, as stored (0 stays 0)
   int32_t BytesPerSecond;
   int16_t BlockAlign;
   int16_t BitsPerSample;
-  char DataId[4];          // "data"
-  int32_t DataSize;        // sample bytes, as stored
+  char DataId[4];    // "data"
+  int32_t DataSize;  // sample bytes, as stored
 };
 static_assert(sizeof(WavHeader) == 44, "WavHeader must match the 44-byte header");
 
@@ -29,9 +29,9 @@ constexpr uint16_t kFormatExtensible = 0xFFFE;
 
 // Where the samples are, found by walking the chunk list.
 struct WavLayout {
-  bool IsRiffWave = false;  // starts with "RIFF" .... "WAVE"
-  bool HasFormat = false;   // a "fmt " chunk of at least 16 bytes was found
-  bool HasData = false;     // a "data" chunk was found
+  bool IsRiffWave = false;    // starts with "RIFF" .... "WAVE"
+  bool HasFormat = false;     // a "fmt " chunk of at least 16 bytes was found
+  bool HasData = false;       // a "data" chunk was found
   uint16_t SampleFormat = 0;  // format tag; for extensible files the sub-format's tag
   int64_t DataOffset = 0;     // file offset of the first sample byte
   int64_t DataBytes = 0;      // sample bytes actually in the file (the chunk size, cut at the end)

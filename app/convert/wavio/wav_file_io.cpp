@@ -117,12 +117,12 @@ int16_t clsFileIo::writeWavHeader(int32_t Lenght) {
   std::memcpy(&h[8], "WAVE", 4);
   std::memcpy(&h[12], "fmt ", 4);
   putLe32(&h[16], 16);
-  putLe16(&h[20], 1);        // integer PCM
-  putLe16(&h[22], 2);        // channels
-  putLe32(&h[24], 44100);    // samples per second
-  putLe32(&h[28], 176400);   // bytes per second
-  putLe16(&h[32], 4);        // block align
-  putLe16(&h[34], 16);       // bits per sample
+  putLe16(&h[20], 1);       // integer PCM
+  putLe16(&h[22], 2);       // channels
+  putLe32(&h[24], 44100);   // samples per second
+  putLe32(&h[28], 176400);  // bytes per second
+  putLe16(&h[32], 4);       // block align
+  putLe16(&h[34], 16);      // bits per sample
   std::memcpy(&h[36], "data", 4);
   putLe32(&h[40], static_cast<uint32_t>(Lenght));
   if (!writeAll(handle_, h.data(), h.size())) return kFalse;

@@ -17,4 +17,4 @@ void ShowRuntimeError(int number, const QString& description);
 // Installed by the load handler of each job window and removed with it.
 using JobExceptionFilter = FaultTranslation;
 
-} // namespace sv
+}  // namespace sv

@@ -12,12 +12,11 @@ QString RipperOutputDir;
 QStringList CDDrives;
 std::int16_t CancelConvert = 0;
 
-QString MusicDirectory()
-{
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (dir.isEmpty())
-        dir = QStandardPaths::writableLocation(QStandardPaths::HomeLocation) + QStringLiteral("/Music");
-    return dir;
+QString MusicDirectory() {
+  QString dir = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (dir.isEmpty())
+    dir = QStandardPaths::writableLocation(QStandardPaths::HomeLocation) + QStringLiteral("/Music");
+  return dir;
 }
 
-} // namespace sv
+}  // namespace sv

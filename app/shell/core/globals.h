@@ -21,4 +21,4 @@ extern std::int16_t CancelConvert;
 // The user's music directory (~/Music), standing in for "c:\music".
 QString MusicDirectory();
 
-} // namespace sv
+}  // namespace sv

@@ -51,7 +51,7 @@ enum CompareMethod : int { vbBinaryCompare = 0, vbTextCompare = 1 };
 QStringList Split(const QString& text, const QString& delimiter = QStringLiteral(" "), int limit = -1,
                   CompareMethod compare = vbBinaryCompare);
 // start is 1-based; count -1 replaces every hit.
-QString Replace(const QString& text, const QString& find, const QString& replaceWith, int start = 1, int count = -1,
-                CompareMethod compare = vbBinaryCompare);
+QString Replace(const QString& text, const QString& find, const QString& replaceWith, int start = 1,
+                int count = -1, CompareMethod compare = vbBinaryCompare);
 
-} // namespace sv
+}  // namespace sv

@@ -28,4 +28,4 @@ void RegisterInstallation();
 QString ProgramDirectoryText();
 QString ProgramVersionText();
 
-} // namespace sv
+}  // namespace sv

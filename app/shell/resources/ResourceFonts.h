@@ -1,8 +1,8 @@
 #pragma once
 // The user-interface font named by the string table, set on a window and on
 // every control in it.
-#include <functional>
 #include <QString>
+#include <functional>
 
 #include "StringTable.h"
 
@@ -11,9 +11,9 @@ class QWidget;
 namespace sv {
 
 struct ResourceFont {
-    QString name;
-    int size = 0;
-    bool bold = false;
+  QString name;
+  int size = 0;
+  bool bold = false;
 };
 
 using StringLoader = std::function<QString(int id)>;
@@ -28,4 +28,4 @@ ResourceFont ChooseResourceFont(const StringLoader& load = LoadResString);
 // controls that already use the chosen face at a smaller size.
 ResourceFont ApplyResourceFonts(QWidget& form, const StringLoader& load = LoadResString);
 
-} // namespace sv
+}  // namespace sv

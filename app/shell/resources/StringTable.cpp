@@ -18,14 +18,12 @@ constexpr std::array<std::pair<int, const char*>, 5> kTable{{
 
 constexpr int errResourceNotFound = 326;
 
-} // namespace
+}  // namespace
 
-QString LoadResString(int id)
-{
-    for (const auto& [key, text] : kTable)
-        if (key == id)
-            return QString::fromLatin1(text);
-    Raise(errResourceNotFound, {}, QStringLiteral("Resource with identifier '%1' not found").arg(id));
+QString LoadResString(int id) {
+  for (const auto& [key, text] : kTable)
+    if (key == id) return QString::fromLatin1(text);
+  Raise(errResourceNotFound, {}, QStringLiteral("Resource with identifier '%1' not found").arg(id));
 }
 
-} // namespace sv
+}  // namespace sv

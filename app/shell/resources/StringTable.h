@@ -14,4 +14,4 @@ inline constexpr int IDS_FONT_LAST_RESORT = 954;
 // The entry's text; an id that is not in the table raises run-time error 326.
 QString LoadResString(int id);
 
-} // namespace sv
+}  // namespace sv

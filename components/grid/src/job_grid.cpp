@@ -14,9 +14,12 @@ constexpr int kKeyRole = Qt::UserRole + 2;
 
 Qt::Alignment toQt(int code) {
   switch (code) {
-    case AlignCenter: return Qt::AlignHCenter | Qt::AlignVCenter;
-    case AlignRight: return Qt::AlignRight | Qt::AlignVCenter;
-    default: return Qt::AlignLeft | Qt::AlignVCenter;
+    case AlignCenter:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    case AlignRight:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    default:
+      return Qt::AlignLeft | Qt::AlignVCenter;
   }
 }
 
@@ -33,8 +36,7 @@ JobGrid::JobGrid(QWidget* parent) : QTableWidget(parent) {
   horizontalHeader()->setSectionsClickable(false);
   connect(this, &QTableWidget::currentCellChanged, this,
           [this](int row, int, int, int) { onCurrentChanged(row); });
-  connect(this, &QTableWidget::itemSelectionChanged, this,
-          [this] { onCurrentChanged(currentRow()); });
+  connect(this, &QTableWidget::itemSelectionChanged, this, [this] { onCurrentChanged(currentRow()); });
 }
 
 void JobGrid::checkRow(int row) const {
@@ -177,8 +179,9 @@ void JobGrid::SelectRow(int row, int column) {
     selectRow(row - 1);
     return;
   }
-  setCurrentCell(row - 1, target, QItemSelectionModel::ClearAndSelect |
-                                      (FullRowSelect() ? QItemSelectionModel::Rows : QItemSelectionModel::NoUpdate));
+  setCurrentCell(row - 1, target,
+                 QItemSelectionModel::ClearAndSelect |
+                     (FullRowSelect() ? QItemSelectionModel::Rows : QItemSelectionModel::NoUpdate));
 }
 
 void JobGrid::SetFullRowSelect(bool on) {

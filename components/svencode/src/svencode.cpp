@@ -75,15 +75,25 @@ void silent(const char*, va_list) {}
 struct PresetSettings {
   int32_t id;
   int quality;
-  int lowpass;   // 0: LAME's choice, -1: none
+  int lowpass;  // 0: LAME's choice, -1: none
 };
 
 constexpr PresetSettings kPresets[] = {
-    {LQP_NOPRESET, 5, 0},      {LQP_NORMAL_QUALITY, 5, 0}, {LQP_LOW_QUALITY, 7, 0},
-    {LQP_HIGH_QUALITY, 2, 0},  {LQP_VOICE_QUALITY, 5, 12000}, {LQP_PHONE, 5, 3400},
-    {LQP_SW, 5, 5000},         {LQP_AM, 5, 7500},          {LQP_FM, 5, 15000},
-    {LQP_VOICE, 5, 12000},     {LQP_RADIO, 5, 15000},      {LQP_TAPE, 5, 16000},
-    {LQP_HIFI, 3, 0},          {LQP_CD, 2, 0},             {LQP_STUDIO, 0, -1},
+    {LQP_NOPRESET, 5, 0},
+    {LQP_NORMAL_QUALITY, 5, 0},
+    {LQP_LOW_QUALITY, 7, 0},
+    {LQP_HIGH_QUALITY, 2, 0},
+    {LQP_VOICE_QUALITY, 5, 12000},
+    {LQP_PHONE, 5, 3400},
+    {LQP_SW, 5, 5000},
+    {LQP_AM, 5, 7500},
+    {LQP_FM, 5, 15000},
+    {LQP_VOICE, 5, 12000},
+    {LQP_RADIO, 5, 15000},
+    {LQP_TAPE, 5, 16000},
+    {LQP_HIFI, 3, 0},
+    {LQP_CD, 2, 0},
+    {LQP_STUDIO, 0, -1},
 };
 
 const PresetSettings* findPreset(int32_t id) {
@@ -129,14 +139,19 @@ bool configure(lame_global_flags* gf, const EncoderConfig& c) {
       case VBR_METHOD_NONE:
       case VBR_METHOD_DEFAULT:
       case VBR_METHOD_NEW:
-      case VBR_METHOD_MTRH: lame_set_VBR(gf, vbr_mtrh); break;
-      case VBR_METHOD_OLD: lame_set_VBR(gf, vbr_rh); break;
+      case VBR_METHOD_MTRH:
+        lame_set_VBR(gf, vbr_mtrh);
+        break;
+      case VBR_METHOD_OLD:
+        lame_set_VBR(gf, vbr_rh);
+        break;
       case VBR_METHOD_ABR:
         if (c.vbrAbrBps < 8000 || c.vbrAbrBps > 320000) return false;
         lame_set_VBR(gf, vbr_abr);
         lame_set_VBR_mean_bitrate_kbps(gf, static_cast<int>(c.vbrAbrBps / 1000));
         break;
-      default: return false;
+      default:
+        return false;
     }
     lame_set_VBR_q(gf, c.vbrQuality);
     if (c.bitrate != 0) lame_set_VBR_min_bitrate_kbps(gf, static_cast<int>(c.bitrate));
@@ -187,12 +202,10 @@ extern "C" {
 
 SVENCODE_API int32_t beInitStream(const EncoderConfig* config, uint32_t* samplesPerChunk,
                                   uint32_t* outputBufferSize, uint32_t* stream) {
-  if (!config || !samplesPerChunk || !outputBufferSize || !stream)
-    return BE_ERR_INVALID_FORMAT_PARAMETERS;
+  if (!config || !samplesPerChunk || !outputBufferSize || !stream) return BE_ERR_INVALID_FORMAT_PARAMETERS;
   EncoderConfig c;
   std::memcpy(&c, config, sizeof c);
-  if (c.configKind != BE_CONFIG_LAME || c.structVersion < BE_CONFIG_VERSION ||
-      c.structSize != BE_CONFIG_SIZE)
+  if (c.configKind != BE_CONFIG_LAME || c.structVersion < BE_CONFIG_VERSION || c.structSize != BE_CONFIG_SIZE)
     return BE_ERR_INVALID_FORMAT;
 
   auto s = std::make_shared<Stream>();
@@ -219,8 +232,8 @@ SVENCODE_API int32_t beInitStream(const EncoderConfig* config, uint32_t* samples
   return BE_ERR_SUCCESSFUL;
 }
 
-SVENCODE_API int32_t beEncodeChunk(uint32_t stream, uint32_t samples, const int16_t* input,
-                                   uint8_t* output, uint32_t* produced) {
+SVENCODE_API int32_t beEncodeChunk(uint32_t stream, uint32_t samples, const int16_t* input, uint8_t* output,
+                                   uint32_t* produced) {
   auto s = table().find(stream);
   if (!s) return BE_ERR_INVALID_HANDLE;
   std::lock_guard guard(s->lock);
@@ -265,8 +278,7 @@ SVENCODE_API int32_t beDeinitStream(uint32_t stream, uint8_t* output, uint32_t* 
   // A lone left value has no right partner and cannot form a stereo sample; it is dropped.
   s->hasPending = false;
   s->finished = true;
-  return encodeResult(lame_encode_flush(s->lame.get(), output, static_cast<int>(s->outputSize)),
-                      produced);
+  return encodeResult(lame_encode_flush(s->lame.get(), output, static_cast<int>(s->outputSize)), produced);
 }
 
 SVENCODE_API int32_t beCloseStream(uint32_t stream) {

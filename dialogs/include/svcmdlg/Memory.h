@@ -8,19 +8,19 @@
 namespace svcmdlg {
 
 enum EMemoryFlags : uint32_t {
-    GMEM_FIXED = 0x0,
-    GMEM_MOVEABLE = 0x2,
-    GMEM_NOCOMPACT = 0x10,
-    GMEM_NODISCARD = 0x20,
-    GMEM_ZEROINIT = 0x40,
-    GMEM_MODIFY = 0x80,
-    GMEM_DISCARDABLE = 0x100,
-    GMEM_NOT_BANKED = 0x1000,
-    GMEM_SHARE = 0x2000,
-    GMEM_DDESHARE = 0x2000,
-    GMEM_NOTIFY = 0x4000,
-    GHND = GMEM_MOVEABLE | GMEM_ZEROINIT,
-    GPTR = GMEM_FIXED | GMEM_ZEROINIT,
+  GMEM_FIXED = 0x0,
+  GMEM_MOVEABLE = 0x2,
+  GMEM_NOCOMPACT = 0x10,
+  GMEM_NODISCARD = 0x20,
+  GMEM_ZEROINIT = 0x40,
+  GMEM_MODIFY = 0x80,
+  GMEM_DISCARDABLE = 0x100,
+  GMEM_NOT_BANKED = 0x1000,
+  GMEM_SHARE = 0x2000,
+  GMEM_DDESHARE = 0x2000,
+  GMEM_NOTIFY = 0x4000,
+  GHND = GMEM_MOVEABLE | GMEM_ZEROINIT,
+  GPTR = GMEM_FIXED | GMEM_ZEROINIT,
 };
 
 // Global memory blocks: handles are opaque numbers (0 = none), checked on every call, so a
@@ -42,29 +42,29 @@ SVCMDLG_EXPORT uint32_t GlobalLockCount(MemoryHandle handle);
 
 // One movable global block, owned by the object until it is freed or handed on.
 class SVCMDLG_EXPORT cMemory {
-public:
-    cMemory() = default;
-    ~cMemory();
-    cMemory(const cMemory&) = delete;
-    cMemory& operator=(const cMemory&) = delete;
+ public:
+  cMemory() = default;
+  ~cMemory();
+  cMemory(const cMemory&) = delete;
+  cMemory& operator=(const cMemory&) = delete;
 
-    MemoryHandle Handle() const noexcept { return handle_; }
-    void* Pointer() const noexcept { return pointer_; }
-    std::size_t Size() const noexcept { return size_; }
+  MemoryHandle Handle() const noexcept { return handle_; }
+  void* Pointer() const noexcept { return pointer_; }
+  std::size_t Size() const noexcept { return size_; }
 
-    // Frees any block held, then allocates a new one.
-    bool AllocateMemory(std::size_t lSize, uint32_t dwFlags = GHND);
-    // Fails when nothing is allocated or the block is already locked by this object.
-    bool LockMemory();
-    void UnlockMemory();
-    void FreeMemory();
-    // Unlocks and forgets the block without freeing it: its new owner frees the handle.
-    void ReleaseDontFreeMemory();
+  // Frees any block held, then allocates a new one.
+  bool AllocateMemory(std::size_t lSize, uint32_t dwFlags = GHND);
+  // Fails when nothing is allocated or the block is already locked by this object.
+  bool LockMemory();
+  void UnlockMemory();
+  void FreeMemory();
+  // Unlocks and forgets the block without freeing it: its new owner frees the handle.
+  void ReleaseDontFreeMemory();
 
-private:
-    MemoryHandle handle_ = 0;
-    void* pointer_ = nullptr;
-    std::size_t size_ = 0;
+ private:
+  MemoryHandle handle_ = 0;
+  void* pointer_ = nullptr;
+  std::size_t size_ = 0;
 };
 
-} // namespace svcmdlg
+}  // namespace svcmdlg

@@ -8,4 +8,4 @@ namespace sv {
 void SetMainWindow(QWidget* window);
 QWidget* MainWindow();
 
-} // namespace sv
+}  // namespace sv

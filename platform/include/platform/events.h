@@ -5,4 +5,4 @@ namespace sv {
 // Lets the event loop run pending events (button clicks during a job) and returns.
 void DoEvents();
 
-} // namespace sv
+}  // namespace sv

@@ -18,28 +18,27 @@ std::filesystem::path ProgramDirectory();
 //   48 "Error in loading DLL"     it exists but cannot be loaded
 //   453 "Can't find DLL entry point <entry> in <name>"   the entry point is missing
 class SharedLibrary {
-public:
-    explicit SharedLibrary(std::string name);
-    ~SharedLibrary();
-    SharedLibrary(const SharedLibrary&) = delete;
-    SharedLibrary& operator=(const SharedLibrary&) = delete;
+ public:
+  explicit SharedLibrary(std::string name);
+  ~SharedLibrary();
+  SharedLibrary(const SharedLibrary&) = delete;
+  SharedLibrary& operator=(const SharedLibrary&) = delete;
 
-    const std::string& name() const { return name_; }
-    bool loaded() const { return handle_ != nullptr; }
+  const std::string& name() const { return name_; }
+  bool loaded() const { return handle_ != nullptr; }
 
-    // Loads the library if needed and resolves the entry point; throws on failure.
-    void load();
-    void* symbol(const char* entry);
+  // Loads the library if needed and resolves the entry point; throws on failure.
+  void load();
+  void* symbol(const char* entry);
 
-    template <typename Fn>
-    Fn function(const char* entry)
-    {
-        return reinterpret_cast<Fn>(symbol(entry));
-    }
+  template <typename Fn>
+  Fn function(const char* entry) {
+    return reinterpret_cast<Fn>(symbol(entry));
+  }
 
-private:
-    std::string name_;
-    void* handle_ = nullptr;
+ private:
+  std::string name_;
+  void* handle_ = nullptr;
 };
 
 // A function of a shared library, resolved at its first call and remembered.
@@ -48,27 +47,22 @@ class LazyFunction;
 
 template <typename R, typename... Args>
 class LazyFunction<R(Args...)> {
-public:
-    using Pointer = R (*)(Args...);
+ public:
+  using Pointer = R (*)(Args...);
 
-    LazyFunction(SharedLibrary& library, const char* entry) : library_(library), entry_(entry) {}
+  LazyFunction(SharedLibrary& library, const char* entry) : library_(library), entry_(entry) {}
 
-    R operator()(Args... args)
-    {
-        return get()(std::forward<Args>(args)...);
-    }
+  R operator()(Args... args) { return get()(std::forward<Args>(args)...); }
 
-    Pointer get()
-    {
-        if (!fn_)
-            fn_ = library_.function<Pointer>(entry_);
-        return fn_;
-    }
+  Pointer get() {
+    if (!fn_) fn_ = library_.function<Pointer>(entry_);
+    return fn_;
+  }
 
-private:
-    SharedLibrary& library_;
-    const char* entry_;
-    Pointer fn_ = nullptr;
+ private:
+  SharedLibrary& library_;
+  const char* entry_;
+  Pointer fn_ = nullptr;
 };
 
-} // namespace sv
+}  // namespace sv

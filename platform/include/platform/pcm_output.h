@@ -10,46 +10,46 @@
 namespace sv {
 
 struct PcmFormat {
-    int sampleRate = 44100;
-    int channels = 2;  // 16-bit signed little-endian samples, interleaved, left first
+  int sampleRate = 44100;
+  int channels = 2;  // 16-bit signed little-endian samples, interleaved, left first
 
-    int bytesPerFrame() const { return channels * 2; }
-    qint64 bytesPerSecond() const { return static_cast<qint64>(sampleRate) * bytesPerFrame(); }
+  int bytesPerFrame() const { return channels * 2; }
+  qint64 bytesPerSecond() const { return static_cast<qint64>(sampleRate) * bytesPerFrame(); }
 };
 
 class PcmOutput {
-public:
-    // Fills data with up to maxBytes of PCM and returns the count; 0 means the audio has ended.
-    using Source = std::function<qint64(char* data, qint64 maxBytes)>;
-    enum class Mode { Stopped, Playing, Paused };
+ public:
+  // Fills data with up to maxBytes of PCM and returns the count; 0 means the audio has ended.
+  using Source = std::function<qint64(char* data, qint64 maxBytes)>;
+  enum class Mode { Stopped, Playing, Paused };
 
-    explicit PcmOutput(PcmFormat format = {});
-    ~PcmOutput();
-    PcmOutput(const PcmOutput&) = delete;
-    PcmOutput& operator=(const PcmOutput&) = delete;
+  explicit PcmOutput(PcmFormat format = {});
+  ~PcmOutput();
+  PcmOutput(const PcmOutput&) = delete;
+  PcmOutput& operator=(const PcmOutput&) = delete;
 
-    // Starts playing what the source gives; a running playback is stopped first.
-    void start(Source source);
-    void pause();
-    void resume();
-    void stop();
+  // Starts playing what the source gives; a running playback is stopped first.
+  void start(Source source);
+  void pause();
+  void resume();
+  void stop();
 
-    // Playing until the source has ended and all it gave has been played.
-    Mode mode() const;
-    // Audio played since start, in milliseconds.
-    qint64 playedMilliseconds() const;
-    const PcmFormat& format() const;
-    bool silent() const;
+  // Playing until the source has ended and all it gave has been played.
+  Mode mode() const;
+  // Audio played since start, in milliseconds.
+  qint64 playedMilliseconds() const;
+  const PcmFormat& format() const;
+  bool silent() const;
 
-    // Called once when the audio has been played to its end (not on stop()).
-    void setFinishedHandler(std::function<void()> handler);
+  // Called once when the audio has been played to its end (not on stop()).
+  void setFinishedHandler(std::function<void()> handler);
 
-    // Uses the silent sink even where a sound device exists (tests, a muted program).
-    static void ForceSilent(bool silent);
+  // Uses the silent sink even where a sound device exists (tests, a muted program).
+  static void ForceSilent(bool silent);
 
-private:
-    struct Impl;
-    std::unique_ptr<Impl> d_;
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
 };
 
-} // namespace sv
+}  // namespace sv

@@ -13,4 +13,4 @@ std::int32_t rnd(double value);
 std::int16_t CInt(double value);
 std::int32_t CLng(double value);
 
-} // namespace sv
+}  // namespace sv
