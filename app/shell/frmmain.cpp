@@ -11,9 +11,9 @@
 #include <new>
 
 #include "Artwork.h"
-#include "ConversionPages.h"
 #include "ImageControl.h"
 #include "ResourceFonts.h"
+#include "conversion_pages.h"
 #include "ezbutton.h"
 #include "frmAbout.h"
 #include "platform/app_window.h"

@@ -3,10 +3,10 @@
 // and checks that both write the same bytes.
 //
 //   convert_bench [seconds of audio, default 300] [rounds, default 3]
-#include "PictureBox.h"
-#include "Progress.h"
 #include "frmAllToWaveStatus.h"
 #include "grid/job_grid.h"
+#include "jobs/widgets/draw_progress.h"
+#include "jobs/widgets/picture_box.h"
 #include "platform/events.h"
 #include "shell/core/globals.h"
 #include "svdecode.h"
@@ -127,7 +127,7 @@ double drawCost() {
   constexpr int kDraws = 1000;
   const auto start = Clock::now();
   for (int i = 0; i < kDraws; ++i)
-    sv::DrawProgress(window.picFileStatus, static_cast<float>(i % 101), sv::kJobBarColor);
+    sv::DrawProgress(window.picFileStatus, static_cast<float>(i % 101), sv::jobs::kBarColor);
   return std::chrono::duration<double>(Clock::now() - start).count() / kDraws;
 }
 

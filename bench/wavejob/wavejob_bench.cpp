@@ -10,7 +10,6 @@
 #include "grid/job_grid.h"
 #include "music_signal.h"
 #include "shell/core/globals.h"
-#include "wave_to_all_job.h"
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -19,7 +18,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QPushButton>
 
 #include <algorithm>
 #include <cmath>
@@ -95,7 +93,7 @@ bool runJob(const std::string& wav, const std::string& mp3) {
   sv::frmWaveToAllStatus window(
       list, [] { return sv::WaveToAllOptions{}; }, [] { return true; });
   window.show();
-  window.cmdStart->click();
+  window.cmdStart_Click();
   const bool ok = window.labelStatus->text() == QStringLiteral("Finish Converting!") && fs::exists(mp3);
   if (!ok) std::fprintf(stderr, "job: %s\n", window.labelStatus->text().toLocal8Bit().constData());
   return ok;
