@@ -48,7 +48,7 @@ QLabel* title(QWidget* parent, const QString& text, int width) {
   l->setObjectName(QStringLiteral("labelTitle"));
   QFont f = l->font();
   f.setBold(true);
-  f.setPointSizeF(f.pointSizeF() * 1.15);
+  f.setPointSizeF(f.pointSizeF() * 1.1);
   l->setFont(f);
   QPalette palette = l->palette();
   palette.setColor(QPalette::WindowText, QColor(16, 80, 128));
@@ -60,7 +60,7 @@ QLabel* title(QWidget* parent, const QString& text, int width) {
 // The list's own buttons, right-aligned on the heading's row.
 std::vector<CommandButton*> listButtons(QWidget* parent,
                                         std::initializer_list<std::pair<const char*, QString>> buttons) {
-  constexpr int kWidth = 82, kGap = 6;
+  constexpr int kWidth = 78, kGap = 6;
   int x = kRight - static_cast<int>(buttons.size()) * (kWidth + kGap) + kGap;
   std::vector<CommandButton*> made;
   for (const auto& [name, caption] : buttons) {

@@ -4,7 +4,8 @@ namespace sv::jobs {
 namespace {
 
 constexpr int kMaxStride = 256;
-constexpr auto kCheckEvery = std::chrono::microseconds(1000);
+// The clock is read about every two to eight milliseconds of work.
+constexpr auto kCheckEvery = std::chrono::milliseconds(2);
 
 }  // namespace
 
@@ -17,7 +18,7 @@ bool YieldPolicy::Due() {
   const Clock::time_point now = Clock::now();
   const Clock::duration sinceCheck = now - lastCheck_;
   lastCheck_ = now;
-  if (sinceCheck < kCheckEvery / 2 && stride_ < kMaxStride)
+  if (sinceCheck < kCheckEvery && stride_ < kMaxStride)
     stride_ *= 2;
   else if (sinceCheck > kCheckEvery * 4 && stride_ > 1)
     stride_ /= 2;

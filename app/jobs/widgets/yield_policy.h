@@ -1,7 +1,7 @@
 // When a job's loop lets the event loop run. Often enough that Cancel and repaints are
 // handled within a hundredth of a second; rarely enough that the work keeps its speed. The
-// clock is read only every few calls: the stride adapts so that it is read about once a
-// millisecond whatever a unit of work costs (a decoded frame, an encoded chunk, a CD block).
+// clock is read only every few calls: the stride adapts so that it is read every few
+// milliseconds whatever a unit of work costs (a decoded frame, an encoded chunk, a CD block).
 #pragma once
 
 #include <chrono>
