@@ -231,6 +231,24 @@ TEST_F(MainWindowFixture, OneFontFamilyForTheFrameThePagesAndTheDialogs) {
     EXPECT_EQ(w->font().family(), window->font().family()) << w->objectName().toStdString();
 }
 
+TEST_F(MainWindowFixture, TheGuideNamesEveryButtonOfTheConversionPagesAsTheyAreCaptioned) {
+  QFile file(frmmain::HelpFilePath());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString guide = QString::fromUtf8(file.readAll());
+  for (int page : {0, 1}) {
+    for (XPButton* b : window->myGroup[static_cast<std::size_t>(page)]->findChildren<XPButton*>()) {
+      QString caption = b->Caption();
+      caption.remove(QLatin1Char('&'));
+      if (caption.size() == 3) continue;  // the format names MP3, WMA, VQF, OGG
+      EXPECT_TRUE(guide.contains("<b>" + caption + "</b>")) << caption.toStdString();
+    }
+  }
+  // What a user may read in a box is explained.
+  for (const char* text : {"Please add wave files to convert!", "output directory can not be empty!",
+                           "codec library svogg is not installed", "Error#10000", "No web browser"})
+    EXPECT_TRUE(guide.contains(QString::fromLatin1(text))) << text;
+}
+
 TEST_F(MainWindowFixture, CloseImagesEndTheWindow) {
   pressTab(2);
   QTest::mouseClick(window->imgClose, Qt::LeftButton, {}, QPoint(5, 5));
