@@ -20,22 +20,13 @@ namespace {
 
 using convtest::AddJobRow;
 
-class CodecRows : public ::testing::Test {
+class CodecRows : public convtest::JobListTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
+    JobListTest::SetUp();
     for (const char* name : {"svogg", "svvqf", "svwma"})
       sv::codecs::SetLibraryName(name, CONVERT_FAKE_CODECS);
-    sv::AllToWaveOutputDir = dir_.path();
-    sv::WaveToAllOutputDir = dir_.path();
-    list_ = convtest::MakeJobList();
-    overwrite_.setChecked(true);
   }
-  QString path(const QString& name) const { return dir_.path() + "/" + name; }
-
-  QTemporaryDir dir_;
-  std::unique_ptr<grid::JobGrid> list_;
-  QCheckBox overwrite_;
 };
 
 TEST_F(CodecRows, EveryNonZeroResultIsNotConvertedWithItsCause) {

@@ -28,20 +28,7 @@ namespace {
 
 using convtest::AddJobRow;
 
-class JobWindow : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    sv::AllToWaveOutputDir = dir_.path();
-    list_ = convtest::MakeJobList();
-    overwrite_.setChecked(true);
-  }
-  QString path(const QString& name) const { return dir_.path() + "/" + name; }
-
-  QTemporaryDir dir_;
-  std::unique_ptr<grid::JobGrid> list_;
-  QCheckBox overwrite_;
-};
+using JobWindow = convtest::JobListTest;
 
 TEST_F(JobWindow, LongPathsAreShortenedInTheMiddleWithTheWholePathAsTooltip) {
   const QString deep =

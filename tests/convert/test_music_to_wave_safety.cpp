@@ -20,14 +20,8 @@
 
 namespace {
 
-class MusicToWaveSafety : public ::testing::Test {
+class MusicToWaveSafety : public convtest::JobListTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    sv::AllToWaveOutputDir = dir_.path();
-    list_ = convtest::MakeJobList();
-    overwrite_.setChecked(true);
-  }
   void run() {
     sv::ScopedMsgBoxResponder anyBox(sv::vbYes);
     sv::frmAllToWaveStatus w(nullptr, list_.get(), &overwrite_);
@@ -40,9 +34,6 @@ class MusicToWaveSafety : public ::testing::Test {
     QTest::mouseClick(w.cmdStart, Qt::LeftButton);
   }
 
-  QTemporaryDir dir_;
-  std::unique_ptr<grid::JobGrid> list_;
-  QCheckBox overwrite_;
   QMap<QString, QString> rowStatus_;
 };
 
