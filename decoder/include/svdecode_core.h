@@ -41,9 +41,9 @@ enum class Status {
 };
 
 struct Options {
-  int channel_selection = 0;  // two-channel streams: 0 both, 1 left only, 2 right only, 3 mixed
-  int rate_reduction = 0;     // 0 full rate, 1 half (32 kHz and up), 2 quarter (half from 16 kHz)
-  bool gapless = true;        // trim the encoder's delay and padding when the stream says them
+  int channel_selection = 0;          // two-channel streams: 0 both, 1 left only, 2 right only, 3 mixed
+  int rate_reduction = 0;             // 0 full rate, 1 half (32 kHz and up), 2 quarter (half from 16 kHz)
+  bool gapless = true;                // trim the encoder's delay and padding when the stream says them
   const int8_t* equaliser = nullptr;  // 32 gains for the left, 32 for the right, or none; copied
 };
 
@@ -63,21 +63,21 @@ struct FrameInfo {
 
 // What the stream's first frame and a leading ID3 version 2 tag tell.
 struct StreamInfo {
-  int64_t data_start = 0;          // bytes of the leading ID3v2 tag, where the frames begin
-  bool header_frame = false;       // a "Xing", "Info" or "VBRI" frame leads the audio
-  bool vbr = false;                // the header says "Xing" or "VBRI" (not "Info", which is CBR)
-  int header_frame_bytes = 0;      // its length
-  int64_t frames = 0;              // audio frames the header counts, 0 when it does not say
-  int64_t stream_bytes = 0;        // bytes the header counts (from the header frame), 0 if unsaid
-  bool has_toc = false;            // seek table: toc[i] × size ÷ 256 is where i % of the time is
+  int64_t data_start = 0;      // bytes of the leading ID3v2 tag, where the frames begin
+  bool header_frame = false;   // a "Xing", "Info" or "VBRI" frame leads the audio
+  bool vbr = false;            // the header says "Xing" or "VBRI" (not "Info", which is CBR)
+  int header_frame_bytes = 0;  // its length
+  int64_t frames = 0;          // audio frames the header counts, 0 when it does not say
+  int64_t stream_bytes = 0;    // bytes the header counts (from the header frame), 0 if unsaid
+  bool has_toc = false;        // seek table: toc[i] × size ÷ 256 is where i % of the time is
   uint8_t toc[100] = {};
-  bool encoder_tag = false;        // the header carries the encoder's delay and padding
-  int encoder_delay = 0;           // samples the encoder put before the source
-  int encoder_padding = 0;         // samples it put after the source
-  int sample_rate = 0;             // Hz of the first frame (0: no frame seen)
-  int samples_per_frame = 0;       // of the first frame
-  int channels = 0;                // of the first frame
-  int bit_rate = 0;                // kbit/s of the first frame
+  bool encoder_tag = false;   // the header carries the encoder's delay and padding
+  int encoder_delay = 0;      // samples the encoder put before the source
+  int encoder_padding = 0;    // samples it put after the source
+  int sample_rate = 0;        // Hz of the first frame (0: no frame seen)
+  int samples_per_frame = 0;  // of the first frame
+  int channels = 0;           // of the first frame
+  int bit_rate = 0;           // kbit/s of the first frame
   int level = 0, layer = 0, mode = 0;
   // Samples per channel of the whole output at full rate when the header says enough, else -1:
   // with gapless output and an encoder tag the source's length, else every frame's samples.
@@ -111,6 +111,10 @@ class Decoder {
   // A new stream begins with the next byte fed, which lies `offset` bytes into it (a caller
   // that skipped a leading tag itself passes its length). Forgets everything but the options.
   void Restart(int64_t offset = 0);
+  // Tells what InspectFrame() found at the stream's start, for a caller that may Seek()
+  // before the first frame has been decoded (frame numbers then still count from the first
+  // audio frame, and the trimming knows the encoder's padding).
+  void SetStreamInfo(const StreamInfo& info);
   void SetOptions(const Options& options);
   const Options& options() const;
 

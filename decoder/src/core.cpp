@@ -120,8 +120,8 @@ struct Decoder::Impl {
   int frame_bytes = 0;  // body bytes in `frame` (side information for Layer III)
   uint8_t ring[kReservoirSize] = {};
   int ring_write = 0;
-  int ring_available = 0;  // bytes before the current frame's main data
-  int main_bytes = 0;      // this frame's own main data
+  int ring_available = 0;    // bytes before the current frame's main data
+  int main_bytes = 0;        // this frame's own main data
   int64_t frame_offset = 0;  // where the frame being decoded began
 
   // Straight copy of the main data for the bit reader, with zero padding behind it.
@@ -468,6 +468,13 @@ Status Decoder::Decode(int16_t* pcm, FrameInfo* info) {
 void Decoder::Seek(int64_t offset) { impl_->Seek(std::max<int64_t>(offset, 0)); }
 
 void Decoder::Restart(int64_t offset) { impl_->Restart(std::max<int64_t>(offset, 0)); }
+
+void Decoder::SetStreamInfo(const StreamInfo& info) {
+  Impl& d = *impl_;
+  d.stream = info;
+  d.stream.data_start = std::max<int64_t>(info.data_start, d.stream_start);
+  d.audio_start = d.stream.data_start + (info.header_frame ? info.header_frame_bytes : 0);
+}
 
 void Decoder::SetOptions(const Options& options) { impl_->Apply(options); }
 

@@ -26,7 +26,9 @@ constexpr double kPi = 3.14159265358979323846;
 
 // 64 bits from bit `pos` on, unchecked: the main data has kMainDataPadding zero bytes behind
 // it, which no read reaches past (see layer3.h).
-inline uint64_t Window(const uint8_t* data, size_t pos) { return LoadBigEndian64(data + (pos >> 3)) << (pos & 7); }
+inline uint64_t Window(const uint8_t* data, size_t pos) {
+  return LoadBigEndian64(data + (pos >> 3)) << (pos & 7);
+}
 
 // Long bands wholly inside the first two subbands (the long part of a mixed block), and the
 // first short band beyond them.

@@ -181,7 +181,6 @@ struct DecoderServices {
 
 const DecoderServices& ServicesOf(Decoder* decoder);
 
-
 // Built-in modules.
 const InputModuleDescriptor& FileInputModule();
 const OutputModuleDescriptor& FileOutputModule();

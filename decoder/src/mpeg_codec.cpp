@@ -31,7 +31,9 @@ uint32_t DurationMs(double ms) {
 }
 
 // Samples per channel of a whole frame at the stream's rate.
-int FrameSamples(const svdecode::FrameInfo& f) { return f.layer == 1 ? 384 : (f.layer == 3 && f.level != 1) ? 576 : 1152; }
+int FrameSamples(const svdecode::FrameInfo& f) {
+  return f.layer == 1 ? 384 : (f.layer == 3 && f.level != 1) ? 576 : 1152;
+}
 
 struct MpegCodec {
   Decoder* decoder = nullptr;
@@ -214,6 +216,7 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
   svdecode::StreamInfo facts;
   facts.data_start = data_start;
   svdecode::Decoder::InspectFrame(head, static_cast<size_t>(have), &facts);
+  core.SetStreamInfo(facts);  // a seek before the first frame still counts frames right
   int bit_rate = h->bit_rate();
   int64_t duration = bit_rate / 8 ? audio_bytes / (bit_rate / 8) : 0;
   if (facts.header_frame && facts.frames > 0) {
