@@ -344,7 +344,10 @@ void Decoder::Impl::Trim(int16_t* pcm, FrameInfo* info, int shift) const {
   int64_t begin = 0, end = INT64_MAX;
   if (options.gapless && stream.encoder_tag && stream.samples_per_frame == per_frame) {
     begin = int64_t{stream.encoder_delay} + kDecoderDelay;
-    if (stream.frames > 0) end = stream.frames * per_frame - stream.encoder_padding + kDecoderDelay;
+    // Frames beyond the count the header gave (streams joined end to end, a header that
+    // undercounts) are kept whole: the padding is trimmed where the header said it is.
+    if (stream.frames > 0 && info->index < stream.frames)
+      end = stream.frames * per_frame - stream.encoder_padding + kDecoderDelay;
   }
   const int64_t keep_from = std::clamp<int64_t>(begin - first, 0, per_frame);
   const int64_t keep_to = std::clamp<int64_t>(end - first, keep_from, per_frame);

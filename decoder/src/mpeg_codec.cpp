@@ -105,7 +105,7 @@ int32_t MpegCodec::Decode(OutputBuffer* out, DecoderStatus* status) {
         break;
     }
     // Exactly what the core needs: the input delivers whole blocks or nothing.
-    const int count = static_cast<int>(std::min<size_t>(core.BytesWanted(), kFeedBytes));
+    const int count = static_cast<int>(std::clamp<size_t>(core.BytesWanted(), 1, kFeedBytes));
     const int32_t r = Read(feed, count);
     if (r == SVD_E_END_OF_INPUT) {
       core.EndOfInput();
