@@ -101,7 +101,8 @@ class Decoder {
   // current frame needs, so a reader that delivers only whole blocks loses nothing).
   size_t BytesWanted() const;
 
-  // Decodes the next frame into pcm (room for kMaxFramePcm values), interleaved left first.
+  // Decodes the next frame into pcm (room for kMaxFramePcm values): 16-bit numbers in the
+  // processor's byte order, channels interleaved, left first.
   Status Decode(int16_t* pcm, FrameInfo* info);
 
   // The caller moved its byte source: the next byte fed lies `offset` bytes into the stream.

@@ -263,6 +263,24 @@ inline long BestLag(const Signal& ref, const Signal& got, long max_lag, size_t f
   return best;
 }
 
+// Most-significant-bit-first packing of hand-made side information and main data.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (pos_ % 8 == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
+      ++pos_;
+    }
+  }
+  size_t bits() const { return pos_; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
 // The decoder's delay: the analysis/synthesis filterbanks and the hybrid overlap.
 inline constexpr long kDecoderDelay = 529;
 

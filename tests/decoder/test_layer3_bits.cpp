@@ -6,28 +6,15 @@
 
 #include "frame.h"
 #include "layer3.h"
+#include "layer3_support.h"
 #include "layer3_tables.h"
 
 namespace {
 
-// Big-endian bit packing for hand-made side information and main data.
-class Bits {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (pos_ % 8 == 0) bytes_.push_back(0);
-      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
-      ++pos_;
-    }
-  }
-  std::vector<uint8_t> bytes_;
-  size_t pos_ = 0;
-};
-
 // MPEG-1 single-channel side information: granule 0 codes nothing but count-1 quadruples
 // (table A) in `part23` bits at a large gain; granule 1 codes nothing.
 std::vector<uint8_t> SideInfo(int part23) {
-  Bits b;
+  l3_test::BitWriter b;
   b.Put(0, 9);  // main data begin
   b.Put(0, 5);  // private bits
   b.Put(0, 4);  // scale-factor selection
@@ -41,7 +28,7 @@ std::vector<uint8_t> SideInfo(int part23) {
     b.Put(0, 7);                  // region counts
     b.Put(0, 3);                  // pre-flag, scale-factor scale, count-1 table A
   }
-  return b.bytes_;
+  return b.bytes();
 }
 
 // Largest absolute subband sample of granule 0.
