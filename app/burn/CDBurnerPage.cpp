@@ -23,6 +23,10 @@ namespace sv {
 namespace {
 
 constexpr int kPageWidth = 582;
+// Pixels: the name and format columns take the room the grid has beyond the others, so a
+// format such as "44100Hz / 128 Kbps / Joint stereo" shows whole.
+constexpr int kFileWidth = 140;
+constexpr int kInformationWidth = 208;
 constexpr const char* kBurnFilter =
     "Audio Files(*.MP3;*.WAV)|*.MP3;*.WAV|Wave Files(*.WAV)|*.WAV|MP3 Files(*.MP3)|*.MP3";
 // While a long list goes in, the window is drawn again at this interval.
@@ -115,10 +119,10 @@ void CDBurnerPage::SetupBurnGrid() {
   grid::JobGrid& g = *gridCDBurner;
   g.Clear(true);
   g.SetFullRowSelect(true);
-  g.AddColumn(QStringLiteral("Source File"), 120, grid::AlignLeft, true);
+  g.AddColumn(QStringLiteral("Source File"), kFileWidth, grid::AlignLeft, true);
   g.AddColumn(QStringLiteral("Time"), 60, grid::AlignRight, true);
   g.AddColumn(QStringLiteral("Size"), 60, grid::AlignRight, true);
-  g.AddColumn(QStringLiteral("Information"), 180, grid::AlignLeft, true);
+  g.AddColumn(QStringLiteral("Information"), kInformationWidth, grid::AlignLeft, true);
   g.AddColumn(QStringLiteral("SourcePath"), 200, grid::AlignCenter, false);
   g.AddColumn(QStringLiteral("Type"), 45, grid::AlignLeft, true);
   g.AddColumn(QStringLiteral("Track"), 45, grid::AlignLeft, true);

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       song = media::EncodeMp3(205.0 + i % 3, kinds[i % 3]);
     }
-    media::WriteAll(path, media::Id3v2Tag(2000 + (i * 7919) % 120000, i % 5 == 0) + song);
+    media::WriteAll(path, media::Id3v2Tag(2000 + (i * 7919) % 120000) + song);
   }
 
   QTimer previewClock;

@@ -78,7 +78,7 @@ class BurnPage : public ::testing::Test {
 
 TEST_F(BurnPage, SevenColumnsAndEmptyTotals) {
   const char* headers[] = {"Source File", "Time", "Size", "Information", "SourcePath", "Type", "Track"};
-  const int widths[] = {120, 60, 60, 180, -1, 45, 45};
+  const int widths[] = {140, 60, 60, 208, -1, 45, 45};
   const int alignments[] = {0, 2, 2, 0, 1, 0, 0};
   ASSERT_EQ(list().Columns(), 7);
   for (int c = 1; c <= 7; ++c) {

@@ -51,3 +51,40 @@ TEST(BurnPageInMainWindow, PreviewStopsOnPageSwitchAndClose) {
 }
 
 }  // namespace
+
+namespace {
+
+// For a look at the page: with SONVERA_SHOW_BURN_PAGE set to a number of seconds, the main
+// window stays on screen that long with rows and a preview playing (and is saved to the PNG
+// file named by SONVERA_SHOW_BURN_PAGE_PNG).
+TEST(BurnPageInMainWindow, ShownWithRowsAndAPreview) {
+  const int seconds = qEnvironmentVariableIntValue("SONVERA_SHOW_BURN_PAGE");
+  if (seconds <= 0) GTEST_SKIP() << "set SONVERA_SHOW_BURN_PAGE to look at the page";
+  QTemporaryDir dir;
+  QStringList files;
+  const char* names[] = {"01 Morning Light.wav", "02 Harbour Lights.mp3", "03 Slow River.wav",
+                         "04 Northern Road (live).mp3", "05 Last Train Home.wav"};
+  const double lengths[] = {250, 235.2, 300, 188.6, 262.4};
+  for (int i = 0; i < 5; ++i) {
+    const QString file = dir.path() + "/" + names[i];
+    if (file.endsWith(".wav"))
+      media::WriteWav(file, lengths[i], 44100, 2);
+    else
+      media::WriteAll(file,
+                      media::Id3v2Tag(30000) + media::EncodeMp3(lengths[i], {44100, 2, 192, i == 3, true}));
+    files << file;
+  }
+  sv::ScopedMsgBoxResponder boxes(sv::vbOK);
+  frmmain w;
+  w.show();
+  w.ezbutton1_Click(3);
+  w.CDBurner->AddBurnFiles(files);
+  w.CDBurner->gridCDBurner->SelectRow(2);
+  w.CDBurner->PlayPreview();
+  QTest::qWait(seconds * 1000);
+  EXPECT_EQ(w.CDBurner->PreviewPlayer()->Status(), "playing");
+  if (const QString png = qEnvironmentVariable("SONVERA_SHOW_BURN_PAGE_PNG"); !png.isEmpty())
+    w.grab().save(png);
+}
+
+}  // namespace
