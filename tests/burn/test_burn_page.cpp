@@ -28,15 +28,6 @@ namespace {
 
 using sv::CDBurnerPage;
 
-void runFor(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) {
-    sv::DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
-
 void whenModal(std::function<void(QWidget*)> action) {
   QTimer::singleShot(0, qApp, [action = std::move(action)] {
     QWidget* w = nullptr;
@@ -240,7 +231,7 @@ TEST_F(BurnPage, PreviewPlaysCountsAndStops) {
   EXPECT_EQ(player->FileName(), path("b.wav"));
   EXPECT_TRUE(timer_.isActive());
   const QString alias = player->Alias();
-  runFor(1300);
+  media::RunEventsFor(1300);
   EXPECT_EQ(page_->labelwaveplaytimer->text(), "00:01");
 
   // Play again does not restart or change it.

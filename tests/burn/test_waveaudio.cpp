@@ -16,15 +16,6 @@
 
 namespace {
 
-void runFor(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) {
-    sv::DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
-
 class WaveAudio : public ::testing::Test {
  protected:
   QString path(const QString& name) const { return dir_.path() + QLatin1Char('/') + name; }
@@ -83,7 +74,7 @@ TEST_F(WaveAudio, PlaysStopsAndCountsOnTheSilentSink) {
     w.setFileName(path(name));
     EXPECT_FLOAT_EQ(w.Length(), 3000.0f);
     w.mmPlay();
-    runFor(250);
+    media::RunEventsFor(250);
     EXPECT_EQ(w.Status(), "playing");
     EXPECT_GT(w.Position(), 100.0f);
     w.mmPause();

@@ -31,16 +31,6 @@ QString ask(const QString& command) {
 
 qint64 number(const QString& command) { return ask(command).toLongLong(); }
 
-// Lets the silent sink run for about `ms`.
-void runFor(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) {
-    DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-}
-
 class FileDevices : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -69,7 +59,7 @@ TEST_F(FileDevices, WaveLengthModeAndPositionWhilePlaying) {
   EXPECT_EQ(ask("status w1 samplespersec"), "22050");
 
   EXPECT_EQ(ask("play w1"), "");
-  runFor(300);
+  media::RunEventsFor(300);
   EXPECT_EQ(ask("status w1 mode"), "playing");
   const qint64 p = number("status w1 position");
   EXPECT_GT(p, 100);
@@ -82,7 +72,7 @@ TEST_F(FileDevices, WaveLengthModeAndPositionWhilePlaying) {
   EXPECT_EQ(ask("pause w1"), "");
   EXPECT_EQ(ask("status w1 mode"), "paused");
   const qint64 held = number("status w1 position");
-  runFor(150);
+  media::RunEventsFor(150);
   EXPECT_EQ(number("status w1 position"), held);
   EXPECT_EQ(ask("resume w1"), "");
   EXPECT_EQ(ask("status w1 mode"), "playing");
@@ -91,7 +81,7 @@ TEST_F(FileDevices, WaveLengthModeAndPositionWhilePlaying) {
   EXPECT_EQ(ask("status w1 mode"), "stopped");
   const qint64 stopped = number("status w1 position");
   EXPECT_GE(stopped, held);
-  runFor(100);
+  media::RunEventsFor(100);
   EXPECT_EQ(number("status w1 position"), stopped) << "stop keeps the position";
 }
 
@@ -196,7 +186,7 @@ TEST_F(MpegDevice, PlaysToTheEndWhileTheProgramsOwnDecoderIsUsed) {
   ASSERT_EQ(open(path("tune.mp3"), "tune", "mpegvideo"), "1");
   const qint64 length = number("status tune length");
   EXPECT_EQ(ask("play tune"), "");
-  runFor(200);
+  media::RunEventsFor(200);
   EXPECT_EQ(ask("status tune mode"), "playing");
 
   // The program's own copy of the library, as the MP3 information class uses it.
@@ -234,7 +224,7 @@ TEST_F(MpegDevice, TwoFilesAtOnceAndBadFiles) {
   ASSERT_EQ(open(path("b.mp3"), "b", "mpegvideo"), "1");
   EXPECT_EQ(ask("play a"), "");
   EXPECT_EQ(ask("play b"), "");
-  runFor(150);
+  media::RunEventsFor(150);
   EXPECT_EQ(ask("status a mode"), "playing");
   EXPECT_EQ(ask("status b mode"), "playing");
   EXPECT_EQ(ask("play a wait"), "");

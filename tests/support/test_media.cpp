@@ -2,7 +2,10 @@
 
 #include <lame/lame.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <cmath>
 #include <stdexcept>
@@ -110,6 +113,15 @@ QByteArray Id3v2Tag(int bytes, bool footer) {
 bool NearTrueLength(double measured, double truth, int sampleRate) {
   const double frame = (sampleRate >= 32000 ? 1152.0 : 576.0) / sampleRate;
   return measured >= truth - frame && measured <= truth + 3 * 1152.0 / sampleRate;
+}
+
+void RunEventsFor(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) {
+    QCoreApplication::processEvents();
+    QThread::msleep(2);
+  }
 }
 
 QByteArray ReadAll(const QString& path) {

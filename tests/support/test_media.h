@@ -29,6 +29,9 @@ QByteArray Id3v2Tag(int bytes, bool footer = false);
 // and padding (a frame is 1152 samples, 576 for MPEG 2 Layer III).
 bool NearTrueLength(double measured, double truth, int sampleRate);
 
+// Serves the event loop for about `ms`, so timers and the silent sink run.
+void RunEventsFor(int ms);
+
 QByteArray ReadAll(const QString& path);
 void WriteAll(const QString& path, const QByteArray& bytes);
 
