@@ -125,7 +125,9 @@ TEST_F(Mp3Info, Id3v2TagsFullOfSyncBytesAreSkipped) {
     EXPECT_EQ(info.Frequency(), 22050);
     EXPECT_EQ(info.Mode(), "Mono");
     // The decoder finds the audio right behind the tag only when no footer follows it.
-    if (!footer) EXPECT_TRUE(media::NearTrueLength(info.TotalTime(), 1.0, 22050)) << info.TotalTime();
+    if (!footer) {
+      EXPECT_TRUE(media::NearTrueLength(info.TotalTime(), 1.0, 22050)) << info.TotalTime();
+    }
   }
 }
 
