@@ -44,7 +44,9 @@ struct Options {
   int channel_selection = 0;          // two-channel streams: 0 both, 1 left only, 2 right only, 3 mixed
   int rate_reduction = 0;             // 0 full rate, 1 half (32 kHz and up), 2 quarter (half from 16 kHz)
   bool gapless = true;                // trim the encoder's delay and padding when the stream says them
-  const int8_t* equaliser = nullptr;  // 32 gains for the left, 32 for the right, or none; copied
+  // Subband gains: 64 signed bytes (32 for the left channel, 32 for the right), each v the
+  // gain 1 + v/32, or 1/(1 - v/32) below 0; or none. Copied.
+  const int8_t* equaliser = nullptr;
 };
 
 struct FrameInfo {
