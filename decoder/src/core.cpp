@@ -10,6 +10,7 @@
 #include "frame.h"
 #include "layer3.h"
 #include "layers.h"
+#include "seek_table.h"
 #include "stream_error.h"
 #include "svdecode_core.h"
 #include "synth.h"
@@ -318,16 +319,9 @@ int64_t Decoder::Impl::EstimateIndex(int64_t offset) const {
   if (stream.vbr && stream.frames > 0 && stream.stream_bytes > 0) {
     const double whole = static_cast<double>(stream.stream_bytes);
     double fraction = std::min(1.0, static_cast<double>(offset - stream.data_start) / whole);
-    if (stream.has_toc) {
-      // The seek table maps time to bytes; run it backwards.
-      const double q = fraction * 256.0;
-      int i = 0;
-      while (i < 99 && stream.toc[i + 1] <= q) ++i;
-      const double lower = stream.toc[i], upper = i < 99 ? stream.toc[i + 1] : 256.0;
-      const double within = upper > lower ? std::clamp((q - lower) / (upper - lower), 0.0, 1.0) : 0.0;
-      fraction = (i + within) / 100.0;
-      return std::llround(fraction * static_cast<double>(stream.frames));
-    }
+    // The seek table maps time to bytes; run it backwards.
+    if (stream.has_toc)
+      return std::llround(svd::BytesToTime(stream.toc, fraction) * static_cast<double>(stream.frames));
     return std::llround(bytes / (whole / static_cast<double>(stream.frames)));
   }
   // Constant bit rate: frames of bit rate × samples ÷ 8 ÷ rate bytes on average (padding
@@ -490,12 +484,8 @@ int64_t Decoder::SeekOffset(double fraction, int64_t stream_size) const {
   if (!(fraction > 0.0)) fraction = 0.0;
   if (fraction > 1.0) fraction = 1.0;
   const int64_t audio = std::max<int64_t>(stream_size - s.data_start, 0);
-  if (s.has_toc) {
-    const double q = fraction * 100.0;
-    const int i = std::min(static_cast<int>(q), 99);
-    const double lower = s.toc[i], upper = i < 99 ? s.toc[i + 1] : 256.0;
-    fraction = (lower + (q - i) * (upper - lower)) / 256.0;
-  }
+  fraction *= svd::OutputShare(s);  // of the output's time, as the frames' time
+  if (s.has_toc) fraction = svd::TimeToBytes(s.toc, fraction);
   return s.data_start + static_cast<int64_t>(fraction * static_cast<double>(audio));
 }
 

@@ -9,6 +9,7 @@
 
 #include "frame.h"
 #include "module.h"
+#include "seek_table.h"
 #include "svdecode_core.h"
 
 namespace svd {
@@ -54,6 +55,7 @@ struct MpegCodec {
   int last_level = -1, last_layer = -1, last_bit_rate = -1, last_sample_rate = -1, last_mode = -1;
   uint32_t average = 0;  // kbit/s × 1024
   bool vbr = false;
+  double output_share = 1.0;  // of the frames' time that the gapless output covers
 
   const DecoderServices& services() const { return ServicesOf(decoder); }
   int32_t Read(void* buffer, int count) {
@@ -178,6 +180,7 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
   const int64_t size = InputSize();
   audio_bytes = size;
   has_seek_table = false;
+  output_share = 1.0;
   uint8_t head[kMaxFrameBytes];
   if (const int32_t r = Read(head, kHeadBytes)) {
     // A short input: its frames are still there to decode from the start.
@@ -230,6 +233,7 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
     std::memcpy(seek_table, facts.toc, sizeof seek_table);
     has_seek_table = true;
   }
+  output_share = OutputShare(facts);
   status->bit_rate = bit_rate;
   status->sample_rate = h->sample_rate();
   status->duration_ms = DurationMs(static_cast<double>(duration));
@@ -296,35 +300,27 @@ int32_t StreamInfoMethod(Instance instance, DecoderStatus* status) {
   return Self(instance)->StreamInfo(status);
 }
 
+// Positions are fractions of the output's time: the bytes' share through the seek table
+// when there is one, scaled to the gapless output. PositionToPosition is the inverse, so a
+// seek to a time reports that time.
 float OffsetToPosition(Instance instance, int64_t offset) {
   const MpegCodec* c = Self(instance);
   if (!c || c->audio_bytes == 0 || offset < c->data_start) return 0.0f;
-  return static_cast<float>(static_cast<double>(offset - c->data_start) /
-                            static_cast<double>(c->audio_bytes));
+  double p = static_cast<double>(offset - c->data_start) / static_cast<double>(c->audio_bytes);
+  if (c->has_seek_table) p = BytesToTime(c->seek_table, p);
+  return static_cast<float>(std::min(p / c->output_share, 1.0));
 }
 
-float PositionToPosition(Instance instance, float p) {
+float PositionToPosition(Instance instance, float position) {
   const MpegCodec* c = Self(instance);
-  if (!c) return p;
-  if (c->has_seek_table) {
-    const float q = p * 100.0f;
-    int i = static_cast<int>(q);
-    i = std::clamp(i, 0, 100);
-    float upper;
-    if (i >= 99) {
-      i = 99;
-      upper = 256.0f;
-    } else {
-      upper = c->seek_table[i + 1];
-    }
-    const float lower = c->seek_table[i];
-    p = (lower + (q - static_cast<float>(i)) * (upper - lower)) / 256.0f;
-  }
+  if (!c) return position;
+  double p = position * c->output_share;
+  if (c->has_seek_table) p = TimeToBytes(c->seek_table, p);
   if (c->data_start != 0 && c->audio_bytes != 0) {
     const double a = static_cast<double>(c->audio_bytes), s = static_cast<double>(c->data_start);
-    p = static_cast<float>((p * a + s) / (s + a));
+    p = (p * a + s) / (s + a);
   }
-  return p;
+  return static_cast<float>(p);
 }
 
 int32_t InputChanged(Instance instance, const char*, const char*) {
@@ -334,6 +330,7 @@ int32_t InputChanged(Instance instance, const char*, const char*) {
   c->samples_since_seek = 0;
   c->seek_offset = 0;
   c->has_seek_table = false;
+  c->output_share = 1.0;
   c->vbr = false;
   c->last_level = c->last_layer = c->last_bit_rate = c->last_sample_rate = c->last_mode = -1;
   c->average = 0;
