@@ -367,11 +367,21 @@ WriteOutcome DriveRecorder::Write(const DiscPlan& plan, const WriteSettings& set
   burn_disc_write(opts.get(), disc.get());
   burn_progress progress{};
   while (burn_drive_get_status(drive_, nullptr) == BURN_DRIVE_SPAWNING) std::this_thread::sleep_for(10ms);
-  int current = -1;  // index of the track being written
+
+  // Tracks as the drive reaches them; a short track may pass between two looks.
+  const int lastTrack = static_cast<int>(plan.tracks.size()) - 1;
+  int current = -1;
+  std::int64_t currentBlocks = 0;
   bool cancelSent = false, closing = false;
-  auto closeTrack = [&](int index) {
-    context.TrackClosing(plan.tracks[static_cast<std::size_t>(index)].number,
-                         readers[static_cast<std::size_t>(index)]->crc());
+  auto number = [&](int index) { return plan.tracks[static_cast<std::size_t>(index)].number; };
+  auto startNext = [&](std::int64_t blocks) {
+    ++current;
+    currentBlocks = std::max<std::int64_t>(blocks, 1);
+    context.TrackStarted(number(current), currentBlocks);
+  };
+  auto closeCurrent = [&] {
+    context.TrackProgress(number(current), currentBlocks, 0);
+    context.TrackClosing(number(current), readers[static_cast<std::size_t>(current)]->crc());
   };
   burn_drive_status status;
   while ((status = burn_drive_get_status(drive_, &progress)) != BURN_DRIVE_IDLE) {
@@ -381,25 +391,24 @@ WriteOutcome DriveRecorder::Write(const DiscPlan& plan, const WriteSettings& set
     }
     const bool writing = status == BURN_DRIVE_WRITING || status == BURN_DRIVE_WRITING_PREGAP ||
                          status == BURN_DRIVE_WRITING_SYNC;
-    if (writing && progress.track >= 0 && progress.track < static_cast<int>(plan.tracks.size())) {
+    if (writing && progress.track >= 0 && progress.track <= lastTrack) {
       while (current < progress.track) {
-        if (current >= 0) closeTrack(current);
-        ++current;
-        context.TrackStarted(plan.tracks[static_cast<std::size_t>(current)].number,
-                             std::max<std::int64_t>(progress.sectors, 1));
+        if (current >= 0) closeCurrent();
+        startNext(current + 1 == progress.track
+                      ? progress.sectors
+                      : plan.tracks[static_cast<std::size_t>(current + 1)].place.blocks);
       }
       const int used = progress.buffer_capacity > 0
                            ? static_cast<int>(100.0 * (progress.buffer_capacity - progress.buffer_available) /
                                               progress.buffer_capacity)
                            : 0;
-      context.TrackProgress(plan.tracks[static_cast<std::size_t>(current)].number,
-                            std::clamp<std::int64_t>(progress.sector, 0, progress.sectors), used);
+      context.TrackProgress(number(current), std::clamp<std::int64_t>(progress.sector, 0, currentBlocks),
+                            used);
     }
-    if (!closing && current >= 0 &&
+    if (!closing && current == lastTrack &&
         (status == BURN_DRIVE_WRITING_LEADOUT || status == BURN_DRIVE_CLOSING_SESSION ||
-         status == BURN_DRIVE_CLOSING_TRACK) &&
-        current == static_cast<int>(plan.tracks.size()) - 1) {
-      closeTrack(current);
+         status == BURN_DRIVE_CLOSING_TRACK)) {
+      closeCurrent();
       context.DiscClosing();
       closing = true;
     }
@@ -417,7 +426,11 @@ WriteOutcome DriveRecorder::Write(const DiscPlan& plan, const WriteSettings& set
     return WriteOutcome::Error(kDeviceError, code, message);
   }
   if (!closing) {
-    if (current >= 0) closeTrack(current);
+    while (current < lastTrack) {
+      if (current >= 0) closeCurrent();
+      startNext(plan.tracks[static_cast<std::size_t>(current + 1)].place.blocks);
+    }
+    closeCurrent();
     context.DiscClosing();
   }
   // The drive's view of the new disc.
