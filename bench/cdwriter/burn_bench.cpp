@@ -4,10 +4,11 @@
 //
 //   burn_bench [folder] [rounds]
 //
-// The folder keeps the MP3s (made with LAME on first use: three songs of 4:56, copied to
-// fifteen tracks) and takes the images, which are removed after each round.
+// The folder keeps the MP3s (made with LAME on first use: one song of 4:56, copied to fifteen
+// tracks) and takes the images, which are removed after each round.
 #include "CDWriterControl.h"
 #include "child_cpu.h"
+#include "music_signal.h"
 
 #include <lame/lame.h>
 
@@ -22,7 +23,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <vector>
 
 namespace {
@@ -38,28 +38,10 @@ double ProcessCpuSeconds() {
   return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-// Chords, a beat and a little noise, a little different for each seed.
-bool MakeSong(const fs::path& path, int seed) {
+// The benchmarks' music signal, encoded block by block at 192 kbit/s.
+bool MakeSong(const fs::path& path) {
   const int rate = 44100;
-  const std::size_t n = static_cast<std::size_t>(rate) * kSongSeconds;
-  std::vector<short> pcm(2 * n);
-  std::mt19937 gen(static_cast<unsigned>(seed));
-  std::normal_distribution<double> noise(0.0, 300.0);
-  const double notes[] = {220.0, 246.94, 277.18, 329.63, 369.99, 440.0, 493.88};
-  for (std::size_t i = 0; i < n; ++i) {
-    const double t = double(i) / rate;
-    const int chord = (static_cast<int>(t / 2.0) + seed) % 5;
-    double l = 0, r = 0;
-    for (int k = 0; k < 3; ++k) {
-      const double f = notes[(chord + 2 * k) % 7] * (1 + 0.002 * std::sin(2 * M_PI * 4 * t));
-      const double v = std::sin(2 * M_PI * f * t) + 0.25 * std::sin(4 * M_PI * f * t);
-      l += v * (k % 2 ? 0.7 : 1.0);
-      r += v * (k % 2 ? 1.0 : 0.8);
-    }
-    const double hit = std::exp(-std::fmod(t, 0.5) * 30) * noise(gen) * 15;
-    pcm[2 * i] = static_cast<short>(std::clamp(l * 3000 + hit + noise(gen), -32768.0, 32767.0));
-    pcm[2 * i + 1] = static_cast<short>(std::clamp(r * 3000 + hit + noise(gen), -32768.0, 32767.0));
-  }
+  bench::MusicSignal signal(rate);
   lame_global_flags* gf = lame_init();
   lame_set_num_channels(gf, 2);
   lame_set_in_samplerate(gf, rate);
@@ -67,12 +49,14 @@ bool MakeSong(const fs::path& path, int seed) {
   lame_set_quality(gf, 5);
   if (lame_init_params(gf) != 0) return false;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const int chunk = 1152 * 50;
+  std::vector<int16_t> pcm(2 * chunk);
   std::vector<unsigned char> buffer(1 << 20);
-  const int chunk = 1152 * 100;
-  for (std::size_t at = 0; at < n; at += chunk) {
-    const int count = static_cast<int>(std::min<std::size_t>(chunk, n - at));
-    const int bytes = lame_encode_buffer_interleaved(gf, pcm.data() + 2 * at, count, buffer.data(),
-                                                     static_cast<int>(buffer.size()));
+  for (long left = long(rate) * kSongSeconds; left > 0; left -= chunk) {
+    const int count = static_cast<int>(std::min<long>(chunk, left));
+    signal.Fill(pcm.data(), static_cast<uint32_t>(count));
+    const int bytes =
+        lame_encode_buffer_interleaved(gf, pcm.data(), count, buffer.data(), static_cast<int>(buffer.size()));
     if (bytes < 0) return false;
     out.write(reinterpret_cast<const char*>(buffer.data()), bytes);
   }
@@ -82,16 +66,17 @@ bool MakeSong(const fs::path& path, int seed) {
   return static_cast<bool>(out);
 }
 
+// Fifteen copies of one song: 74 minutes.
 std::vector<fs::path> MakeList(const fs::path& folder) {
   fs::create_directories(folder);
+  const fs::path song = folder / "song.mp3";
+  if (!fs::exists(song)) {
+    std::printf("encoding %s (%d s) ...\n", song.c_str(), kSongSeconds);
+    if (!MakeSong(song)) return {};
+  }
   std::vector<fs::path> list;
   for (int i = 0; i < kTracks; ++i) {
     const fs::path track = folder / ("track" + std::to_string(i + 1) + ".mp3");
-    const fs::path song = folder / ("song" + std::to_string(i % 3) + ".mp3");
-    if (!fs::exists(song)) {
-      std::printf("encoding %s (%d s) ...\n", song.c_str(), kSongSeconds);
-      if (!MakeSong(song, i % 3)) return {};
-    }
     if (!fs::exists(track)) fs::copy_file(song, track);
     list.push_back(track);
   }

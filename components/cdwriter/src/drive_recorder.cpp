@@ -182,14 +182,7 @@ class DriveRecorder : public Recorder {
     return grab(1);
   }
 
-  void Release() override {
-    if (!drive_) return;
-    burn_drive_release(drive_, 0);
-    burn_drive_info_free(info_);
-    drive_ = nullptr;
-    info_ = nullptr;
-    library_->Grabbed(-1);
-  }
+  void Release() override { drop(0); }
 
   bool DiscLoaded() override {
     const auto status = discStatus();
@@ -231,13 +224,7 @@ class DriveRecorder : public Recorder {
 
   void Finish() override {
     // Out with the written disc; the drive stays selected.
-    if (!drive_) return;
-    burn_drive_release(drive_, 1);
-    burn_drive_info_free(info_);
-    drive_ = nullptr;
-    info_ = nullptr;
-    library_->Grabbed(-1);
-    grab(0);
+    if (drop(1)) grab(0);
   }
 
   void Cancel() override { cancel_ = true; }
@@ -252,6 +239,16 @@ class DriveRecorder : public Recorder {
     info_ = info;
     drive_ = info[0].drive;
     library_->Grabbed(1);
+    return true;
+  }
+
+  bool drop(int eject) {
+    if (!drive_) return false;
+    burn_drive_release(drive_, eject);
+    burn_drive_info_free(info_);
+    drive_ = nullptr;
+    info_ = nullptr;
+    library_->Grabbed(-1);
     return true;
   }
 
