@@ -14,6 +14,7 @@ class ezbutton;
 class ImageControl;
 namespace sv {
 class AllToWavePage;
+class CDPage;
 class WaveToAllPage;
 }  // namespace sv
 
@@ -46,6 +47,8 @@ class frmmain : public QWidget {
   // The conversion pages' contents (pages 0 and 1).
   sv::WaveToAllPage* WaveToAll = nullptr;
   sv::AllToWavePage* AllToWave = nullptr;
+  // The CD page's contents (page 2).
+  sv::CDPage* CD = nullptr;
 
   std::int16_t CurrentPage = 0;
   QStringList CDDrives;
