@@ -72,6 +72,7 @@ CDPage::CDPage(QWidget* parent) : QWidget(parent) {
   listcdtrack->setGeometry(listArea);
   labelNoDrive = label(this, QString(), listArea, "labelNoDrive");
   labelNoDrive->setWordWrap(true);
+  labelNoDrive->setTextFormat(Qt::RichText);
   labelNoDrive->setAlignment(Qt::AlignCenter);
   labelNoDrive->setTextInteractionFlags(Qt::TextSelectableByMouse);
   labelNoDrive->setFrameShape(QFrame::StyledPanel);
@@ -140,9 +141,9 @@ CDPage::CDPage(QWidget* parent) : QWidget(parent) {
 
 QString CDPage::NoDriveText(const QString& imageFolder) {
   return QStringLiteral(
-             "No CD drive was found.\n\nDisc images work as drives here: put CUE/BIN (or cdrdao TOC) disc "
-             "images into\n%1\nand they appear in the drive list above.")
-      .arg(imageFolder);
+             "<p><b>No CD drive was found.</b></p><p>Disc images work as drives here: put CUE/BIN (or cdrdao "
+             "TOC) disc images into</p><p><i>%1</i></p><p>and they appear in the drive list above.</p>")
+      .arg(imageFolder.toHtmlEscaped());
 }
 
 void CDPage::ShowNoDrive(bool show) {
@@ -255,6 +256,8 @@ void CDPage::LoadTrackList() {
         QStringLiteral("Track %1  -  [ %2 ]").arg(t, 2, 10, QLatin1Char('0')).arg(length), listcdtrack);
     // A data track (enhanced CD) holds no audio to grab.
     if (Status(QStringLiteral("status cd type track %1").arg(t)).trimmed() == QLatin1String("other")) {
+      // A greyed box, in line with the others, that cannot be ticked.
+      item->setCheckState(Qt::Unchecked);
       item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable & ~Qt::ItemIsEnabled);
       item->setToolTip(QStringLiteral("Data track: no audio to grab"));
       item->setText(item->text() + QStringLiteral("  (data)"));
