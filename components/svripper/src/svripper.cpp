@@ -248,6 +248,17 @@ struct Handle {
   lsn_t cursor = -1;  // the next frame the paranoia stream gives without a seek
   std::vector<bool> bigEndian;
 
+  // The disc's layout, read once per handle: reads check their range against it.
+  struct Track {
+    lsn_t start = 0;
+    bool audio = true;
+    bool bigEndian = false;
+  };
+  std::vector<Track> tracks;
+  lsn_t leadout = 0;
+  bool laidOut = false;
+  bool layOut();
+
   ~Handle() { closeParanoia(); }
 
   void closeParanoia() {
@@ -328,6 +339,25 @@ bool layout(CdIo_t* cdio, DiscLayout& d) {
   d.leadout = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
   return d.leadout != CDIO_INVALID_LSN;
 }
+
+}  // namespace
+
+bool Handle::layOut() {
+  if (laidOut) return true;
+  DiscLayout d;
+  if (!layout(cdio.get(), d)) return false;
+  tracks.clear();
+  for (track_t t = d.first; t < d.first + d.count; ++t)
+    tracks.push_back({cdio_get_track_lsn(cdio.get(), t), cdio_get_track_format(cdio.get(), t) == TRACK_FORMAT_AUDIO,
+                      image && trackIsBigEndian(t)});
+  // Frames before the first track are its pregap.
+  if (!tracks.empty()) tracks.front().start = 0;
+  leadout = d.leadout;
+  laidOut = true;
+  return true;
+}
+
+namespace {
 
 void putAddress(uint8_t (&a)[4], lsn_t lsn, bool msf) {
   uint32_t v = static_cast<uint32_t>(lsn);
@@ -469,19 +499,13 @@ int32_t ReadCDAudioLBA(SVR_HCDROM handle, SVR_TRACKBUF* buffer) {
   }
   std::lock_guard lock(h->mutex);
   CdIo_t* cdio = h->cdio.get();
-  DiscLayout d;
   const auto start = static_cast<int64_t>(buffer->startFrame);
-  if (!layout(cdio, d) || buffer->startFrame > 0x7FFFFFFFu ||
-      start + static_cast<int64_t>(frames) > d.leadout)
-    return fail(SVR_E_MANAGER);
+  const int64_t end = start + static_cast<int64_t>(frames);
+  if (!h->layOut() || buffer->startFrame > 0x7FFFFFFFu || end > h->leadout) return fail(SVR_E_MANAGER);
   // Audio only: a frame of a data track is no audio to give.
-  const auto end = static_cast<lsn_t>(start + static_cast<int64_t>(frames));
-  std::vector<track_t> trackOf(frames);
-  for (lsn_t l = static_cast<lsn_t>(start); l < end; ++l) {
-    track_t t = cdio_get_track(cdio, l);
-    if (t == CDIO_INVALID_TRACK || t == CDIO_CDROM_LEADOUT_TRACK) t = d.first;  // before track 1: its pregap
-    if (cdio_get_track_format(cdio, t) != TRACK_FORMAT_AUDIO) return fail(SVR_E_MANAGER);
-    trackOf[static_cast<std::size_t>(l - start)] = t;
+  for (std::size_t i = 0; i < h->tracks.size(); ++i) {
+    const int64_t trackEnd = i + 1 < h->tracks.size() ? h->tracks[i + 1].start : h->leadout;
+    if (!h->tracks[i].audio && h->tracks[i].start < end && start < trackEnd) return fail(SVR_E_MANAGER);
   }
 
   auto* out = reinterpret_cast<uint8_t*>(buffer + 1);
@@ -507,9 +531,13 @@ int32_t ReadCDAudioLBA(SVR_HCDROM handle, SVR_TRACKBUF* buffer) {
       ++h->cursor;
     }
   }
-  if (h->image) {
-    for (uint64_t i = 0; i < frames; ++i)
-      if (h->trackIsBigEndian(trackOf[i])) swapBytes(out + i * SVR_FRAME_BYTES, SVR_FRAME_BYTES);
+  // Big-endian audio of an image, track by track.
+  for (std::size_t i = 0; i < h->tracks.size(); ++i) {
+    if (!h->tracks[i].bigEndian) continue;
+    const int64_t trackEnd = i + 1 < h->tracks.size() ? h->tracks[i + 1].start : h->leadout;
+    const int64_t from = std::max<int64_t>(start, h->tracks[i].start), to = std::min(end, trackEnd);
+    if (from < to)
+      swapBytes(out + (from - start) * SVR_FRAME_BYTES, static_cast<std::size_t>(to - from) * SVR_FRAME_BYTES);
   }
   buffer->len = static_cast<uint32_t>(frames * SVR_FRAME_BYTES);
   buffer->status = 1;
