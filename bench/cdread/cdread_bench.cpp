@@ -68,7 +68,8 @@ long readAll(int mode) {
 
 int main(int argc, char** argv) {
   const int minutes = argc > 1 ? std::atoi(argv[1]) : 74;
-  const fs::path folder = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "sonvera-cdread-bench";
+  const fs::path folder = argc > 2 ? fs::path(argv[2])
+                                   : fs::temp_directory_path() / ("sonvera-cdread-bench-" + std::to_string(minutes));
   setenv("SONVERA_DISC_DIR", folder.c_str(), 1);
   // Ten tracks of music length; the image is kept for the next run.
   const int total = minutes * 60 * 75;
