@@ -28,7 +28,9 @@ double selfCpuSeconds() {
          double(u.ru_stime.tv_usec) * 1e-6;
 }
 
-uint32_t be32(const uint8_t* a) { return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3]; }
+uint32_t be32(const uint8_t* a) {
+  return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3];
+}
 
 // Reads every audio track block by block; returns the frames read or -1.
 long readAll(int mode) {
@@ -68,8 +70,9 @@ long readAll(int mode) {
 
 int main(int argc, char** argv) {
   const int minutes = argc > 1 ? std::atoi(argv[1]) : 74;
-  const fs::path folder = argc > 2 ? fs::path(argv[2])
-                                   : fs::temp_directory_path() / ("sonvera-cdread-bench-" + std::to_string(minutes));
+  const fs::path folder =
+      argc > 2 ? fs::path(argv[2])
+               : fs::temp_directory_path() / ("sonvera-cdread-bench-" + std::to_string(minutes));
   setenv("SONVERA_DISC_DIR", folder.c_str(), 1);
   // Ten tracks of music length; the image is kept for the next run.
   const int total = minutes * 60 * 75;

@@ -28,6 +28,7 @@ constexpr int kFrameBytes = SVR_FRAME_BYTES;
 constexpr int kBlockFrames = 26;
 constexpr int kLeadIn = 150;  // MSF 00:02:00 is LBA 0
 constexpr auto kWatchInterval = std::chrono::milliseconds(250);
+constexpr auto kIdleAfter = std::chrono::seconds(3);
 
 // A range of frames to play, [start, end).
 struct Span {
@@ -208,23 +209,39 @@ class CdAudioDevice : public Device {
 
  private:
   Look current() {
-    std::lock_guard lock(lookMutex_);
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock lock(lookMutex_);
+    const auto now = Clock::now();
+    // Nobody asked for a while: the watcher rested, so this look is taken now.
+    if (now - lastQuery_ > kIdleAfter && !(doorOpen_ && image_)) {
+      lock.unlock();
+      Look fresh = lookAt(drive_);
+      lock.lock();
+      takeLook(std::move(fresh));
+    }
+    lastQuery_ = now;
     if (doorOpen_) return Look{false, {}, true};
     return look_;
   }
 
-  // Looks at the disc every quarter second; images are re-read from their sheet.
+  void takeLook(Look fresh) {
+    if (doorOpen_ && fresh.present) doorOpen_ = false;  // a real drive closed with a disc
+    if (!doorOpen_) look_ = std::move(fresh);
+  }
+
+  // Looks at the disc every quarter second while the device is being asked; images are
+  // re-read from their sheet. A drive nobody asks about is left alone, so it may spin down.
   void watch() {
     std::unique_lock lock(lookMutex_);
     while (!quit_) {
       wake_.wait_for(lock, kWatchInterval, [this] { return quit_; });
       if (quit_) break;
       if (doorOpen_ && image_) continue;  // an ejected image stays out until reopened
+      if (std::chrono::steady_clock::now() - lastQuery_ > kIdleAfter) continue;
       lock.unlock();
       Look fresh = lookAt(drive_);
       lock.lock();
-      if (doorOpen_ && fresh.present) doorOpen_ = false;  // a real drive closed with a disc
-      look_ = std::move(fresh);
+      takeLook(std::move(fresh));
     }
   }
 
@@ -534,6 +551,7 @@ class CdAudioDevice : public Device {
   mutable std::mutex lookMutex_;
   std::condition_variable wake_;
   Look look_;
+  std::chrono::steady_clock::time_point lastQuery_ = std::chrono::steady_clock::now();
   bool doorOpen_ = false;
   bool quit_ = false;
   std::thread watcher_;

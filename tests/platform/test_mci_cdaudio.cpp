@@ -212,3 +212,17 @@ TEST_F(CdAudio, AnImageGoingAndComingIsSeenWithinASecond) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CdAudio, AfterAQuietSpellTheFirstQuerySeesTheDiscAsItIsNow) {
+  DiscImage image = WriteCueBin(folder, AudioDisc("quiet", {300}));
+  ASSERT_EQ(open(image), 0);
+  EXPECT_EQ(ask("status cd number of tracks"), "1");
+  // Nobody asks for a while: the device stops looking at the drive.
+  QThread::msleep(3300);
+  image = WriteCueBin(folder, AudioDisc("quiet", {300, 300, 300}));
+  EXPECT_EQ(ask("status cd number of tracks"), "3");
+}
+
+}  // namespace
