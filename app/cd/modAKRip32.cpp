@@ -21,12 +21,7 @@ SVR_CDREC GetCDRecord(std::int32_t n) {
 
 std::int16_t OpenCDDrive(std::int16_t index) {
   const SVR_CDREC rec = GetCDRecord(index);
-  SVR_GETCDHAND request{};
-  request.size = sizeof request;
-  request.ver = 1;
-  request.ha = rec.ha;
-  request.tgt = rec.tgt;
-  request.lun = rec.lun;
+  SVR_GETCDHAND request = cdreader::HandleRequest(rec.ha, rec.tgt, rec.lun);
   CDHandle = cdreader::GetCDHandle(&request);
   if (CDHandle == 0) {
     MsgBox(QStringLiteral("GetCDHandle error"), vbCritical);

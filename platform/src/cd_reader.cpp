@@ -133,13 +133,18 @@ bool ReadToc(SVR_HCDROM handle, Toc& toc) {
   return !toc.tracks.empty();
 }
 
-Handle::Handle(const Drive& drive) {
+SVR_GETCDHAND HandleRequest(uint8_t ha, uint8_t tgt, uint8_t lun) {
   SVR_GETCDHAND request{};
   request.size = sizeof request;
   request.ver = 1;
-  request.ha = drive.ha;
-  request.tgt = drive.tgt;
-  request.lun = drive.lun;
+  request.ha = ha;
+  request.tgt = tgt;
+  request.lun = lun;
+  return request;
+}
+
+Handle::Handle(const Drive& drive) {
+  SVR_GETCDHAND request = HandleRequest(drive.ha, drive.tgt, drive.lun);
   id_ = cdreader::GetCDHandle(&request);
 }
 

@@ -27,6 +27,9 @@ struct Drive {
   uint8_t ha = 0, tgt = 0, lun = 0;
 };
 
+// The request that opens the drive ha:tgt:lun.
+SVR_GETCDHAND HandleRequest(uint8_t ha, uint8_t tgt, uint8_t lun);
+
 // The display name of a drive entry: its identification text with every zero byte dropped.
 std::string DriveName(const SVR_CDREC& record);
 // The device or image path of a drive entry; empty when the component does not know it.
