@@ -11,6 +11,7 @@
 #include <new>
 
 #include "Artwork.h"
+#include "CDBurnerPage.h"
 #include "CDPage.h"
 #include "ConversionPages.h"
 #include "ImageControl.h"
@@ -151,8 +152,9 @@ void frmmain::Form_Load() {
     InitWaveToAllPage();
     InitAllToWavePage();
 
-    // Devices a previous run of this program left open.
+    // The CD audio device plays the drives and disc images of the CD-reading component.
     sv::mci::RegisterCdAudioDevice();
+    // Devices a previous run of this program left open.
     sv::SendMCICommand(QStringLiteral("close all"), false);
     CDDrives = sv::Split(sv::GetCDDriveList(), QStringLiteral("|"), -1, sv::vbBinaryCompare);
     sv::CDDrives = CDDrives;
@@ -371,8 +373,28 @@ void frmmain::cdInfoTimer_Timer() {
   if (CD) CD->cdInfoTimer_Timer();
 }
 
-void frmmain::InitBurnPageTimes() {}
-void frmmain::InitBurnPageGrid() {}
-void frmmain::Timer1_Timer() {}
-void frmmain::StopWavePreview() {}
-void frmmain::ReleaseWavePlayer() {}
+// The burn page takes the place of its placeholder when its first hook runs.
+void frmmain::InitBurnPageTimes() {
+  if (!CDBurner) {
+    QWidget* page = myGroup[3];
+    qDeleteAll(page->findChildren<PagePlaceholder*>(Qt::FindDirectChildrenOnly));
+    CDBurner = new sv::CDBurnerPage(Timer1, page);
+    CDBurner->setGeometry(page->rect());
+    CDBurner->ShowBurnWindow = [this](sv::CDBurnerPage&) { ShowCDBurnerWindow(); };
+    CDBurner->show();
+  }
+  CDBurner->ResetBurnTotals();
+}
+void frmmain::InitBurnPageGrid() {
+  if (CDBurner) CDBurner->SetupBurnGrid();
+}
+void frmmain::Timer1_Timer() {
+  if (CDBurner) CDBurner->Timer1_Timer();
+}
+void frmmain::StopWavePreview() {
+  if (CDBurner) CDBurner->StopPreview();
+}
+void frmmain::ReleaseWavePlayer() {
+  if (CDBurner) CDBurner->ReleasePreviewPlayer();
+}
+void frmmain::ShowCDBurnerWindow() {}
