@@ -14,6 +14,8 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -256,13 +258,42 @@ bool isWma(AVCodecID id) {
          id == AV_CODEC_ID_WMALOSSLESS || id == AV_CODEC_ID_WMAVOICE;
 }
 
+uint64_t le64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
+
+// The file length that the ASF header's file properties record, or 0 when it records none
+// (a live stream). A file shorter than that was cut off.
+uint64_t declaredFileSize(const char* path) {
+  static const uint8_t kHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                      0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+  static const uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                              0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path, "rb"), &std::fclose);
+  if (!f) return 0;
+  std::vector<uint8_t> head(64 * 1024);
+  head.resize(std::fread(head.data(), 1, head.size(), f.get()));
+  if (head.size() < 30 || std::memcmp(head.data(), kHeader, 16) != 0) return 0;
+  const size_t end = static_cast<size_t>(std::min<uint64_t>(le64(head.data() + 16), head.size()));
+  for (size_t pos = 30; pos + 24 <= end;) {
+    const uint64_t size = le64(head.data() + pos + 16);
+    if (size < 24 || size > end - pos) return 0;
+    if (std::memcmp(head.data() + pos, kFileProperties, 16) == 0 && size >= 104) {
+      const bool broadcast = head[pos + 88] & 1;
+      return broadcast ? 0 : le64(head.data() + pos + 40);
+    }
+    pos += static_cast<size_t>(size);
+  }
+  return 0;
+}
+
 int32_t decode(const char* source, const char* destination, CodecProgressProc progressProc, int16_t* cancel) {
   if (!source || !destination) return SVC_E_ARGUMENT;
-  {
-    struct stat st {};
-    if (::access(source, R_OK) != 0 || ::stat(source, &st) != 0) return SVC_E_SOURCE_OPEN;
-    if (!S_ISREG(st.st_mode)) return SVC_E_SOURCE_FORMAT;
-  }
+  struct stat st {};
+  if (::access(source, R_OK) != 0 || ::stat(source, &st) != 0) return SVC_E_SOURCE_OPEN;
+  if (!S_ISREG(st.st_mode)) return SVC_E_SOURCE_FORMAT;
   std::unique_ptr<AVFormatContext, InputFree> input;
   {
     AVFormatContext* raw = nullptr;
@@ -305,7 +336,7 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
   FramePtr frame(av_frame_alloc());
   if (!packet || !frame) throw std::bad_alloc();
   std::vector<int16_t> pcm;
-  bool damaged = false;
+  bool damaged = static_cast<uint64_t>(st.st_size) < declaredFileSize(source);
   bool writeFailed = false;
   int64_t decoded = 0;
 
