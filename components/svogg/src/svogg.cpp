@@ -215,8 +215,13 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
   }
   VorbisFile file;
   if (const int r = ov_open_callbacks(f, &file.vf, nullptr, 0, OV_CALLBACKS_DEFAULT); r != 0) {
-    std::fclose(f);  // not taken over on failure
-    return r == OV_EREAD ? SVC_E_SOURCE_OPEN : SVC_E_SOURCE_FORMAT;
+    // A failed open can keep some of what it read (a damaged chain's serial numbers); the
+    // file itself is not taken over and is closed here, not by the clean-up.
+    file.vf.datasource = nullptr;
+    ov_clear(&file.vf);
+    const bool unreadable = r == OV_EREAD && std::ferror(f);  // else its headers are damaged
+    std::fclose(f);
+    return unreadable ? SVC_E_SOURCE_OPEN : SVC_E_SOURCE_FORMAT;
   }
   file.open = true;
   const vorbis_info* first = ov_info(&file.vf, 0);
