@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 
 #include "codec_support.h"
 
@@ -204,6 +205,33 @@ TEST(Ogg, HeaderOnlyFileGivesAnEmptyTruthfulWavAndIsDamaged) {
   const Wav w = ReadWav(dir / "head.wav");
   EXPECT_TRUE(w.Truthful());
   EXPECT_EQ(w.Frames(), 0u);
+}
+
+// A page lost at the start of the audio leaves no gap in the page numbers; it must still be
+// reported, and what is decoded must still be described truthfully.
+TEST(Ogg, DamagedFirstAudioPageIsReported) {
+  TempDir dir;
+  const Signal s{44100, 2, 4.0};
+  WriteWav(dir / "in.wav", MakeSignal(s), s);
+  ASSERT_EQ(encode(dir / "in.wav", dir / "full.ogg", 2), SVC_OK);
+  auto bytes = slurp(dir / "full.ogg");
+  size_t firstAudio = 0;  // the first page with a granule position past 0
+  for (size_t at = 0;
+       (at = std::string_view(bytes.data(), bytes.size()).find("OggS", at)) != std::string_view::npos; ++at) {
+    int64_t granule = 0;
+    std::memcpy(&granule, bytes.data() + at + 6, 8);
+    if (granule > 0) {
+      firstAudio = at;
+      break;
+    }
+  }
+  ASSERT_GT(firstAudio, 0u);
+  bytes[firstAudio + 200] ^= 0x55;  // the page's checksum no longer matches
+  std::ofstream(dir / "hurt.ogg", std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  ASSERT_EQ(decode(dir / "hurt.ogg", dir / "hurt.wav"), SVC_E_DAMAGED);
+  const Wav w = ReadWav(dir / "hurt.wav");
+  EXPECT_TRUE(w.Truthful());
+  EXPECT_GT(w.Frames(), 0u);
 }
 
 // Three and more channels come out in WAV's speaker order, with their speaker mask.

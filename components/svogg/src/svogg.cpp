@@ -155,24 +155,55 @@ int32_t encode(const char* source, const char* destination, int32_t level, Codec
   return result;
 }
 
-// A complete file ends with a page that marks the end of its stream; a cut one does not.
-bool endsWithEndOfStream(std::FILE* f) {
-  constexpr long kTail = 65536 + 512;  // more than the largest page
-  if (std::fseek(f, 0, SEEK_END) != 0) return false;
-  const long size = std::ftell(f);
-  const long start = size > kTail ? size - kTail : 0;
-  if (std::fseek(f, start, SEEK_SET) != 0) return false;
+// Whether every page is whole and in place: no bytes that fail their checksum, no page
+// missing from a stream's numbering (vorbisfile passes silently over a lost first audio
+// page), every stream closed by its end page and nothing cut off after it.
+bool pagesIntact(std::FILE* f) {
+  if (std::fseek(f, 0, SEEK_SET) != 0) return false;
   ogg_sync_state sync;
   ogg_sync_init(&sync);
-  char* buffer = ogg_sync_buffer(&sync, size - start);
-  const size_t got = std::fread(buffer, 1, static_cast<size_t>(size - start), f);
-  ogg_sync_wrote(&sync, static_cast<long>(got));
-  bool eos = false;
-  ogg_page page;
-  for (long r; (r = ogg_sync_pageseek(&sync, &page)) != 0;)
-    if (r > 0) eos = ogg_page_eos(&page) != 0;
+  struct Stream {
+    int serial;
+    long nextPage;
+    bool ended;
+  };
+  std::vector<Stream> streams;
+  bool intact = true, trailing = false;
+  for (;;) {
+    char* buffer = ogg_sync_buffer(&sync, 64 * 1024);
+    const size_t got = buffer ? std::fread(buffer, 1, 64 * 1024, f) : 0;
+    if (got == 0) break;
+    ogg_sync_wrote(&sync, static_cast<long>(got));
+    ogg_page page;
+    for (long r; intact && (r = ogg_sync_pageseek(&sync, &page)) != 0;) {
+      const bool allEnded = !streams.empty() && std::all_of(streams.begin(), streams.end(),
+                                                            [](const Stream& s) { return s.ended; });
+      if (r < 0) {  // bytes that are not a whole page: damage, or junk after the end
+        if (allEnded)
+          trailing = true;
+        else
+          intact = false;
+        continue;
+      }
+      if (trailing) intact = false;  // pages after junk: the junk was inside the file
+      const int serial = ogg_page_serialno(&page);
+      auto it =
+          std::find_if(streams.begin(), streams.end(), [&](const Stream& s) { return s.serial == serial; });
+      if (it == streams.end()) {
+        if (!ogg_page_bos(&page) || ogg_page_pageno(&page) != 0) intact = false;
+        streams.push_back({serial, 0, false});
+        it = streams.end() - 1;
+      }
+      if (it->ended || ogg_page_pageno(&page) != it->nextPage) intact = false;
+      it->nextPage = ogg_page_pageno(&page) + 1;
+      it->ended = ogg_page_eos(&page) != 0;
+    }
+    if (!intact) break;
+  }
+  const bool leftover = sync.fill > sync.returned;  // a page cut off at the end of the file
   ogg_sync_clear(&sync);
-  return eos;
+  return intact && !streams.empty() && (!leftover || trailing) &&
+         std::all_of(streams.begin(), streams.end(), [](const Stream& s) { return s.ended; });
 }
 
 // Vorbis orders three and more channels differently from WAV: the WAV position of each
@@ -230,10 +261,10 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
   const long rate = first->rate;
   const ChannelMap& map = channelMap(channels);
   // Progress by samples where the file tells its length, else by bytes.
-  const double totalSamples = static_cast<double>(ov_pcm_total(&file.vf, -1));
+  const ogg_int64_t totalSamples = ov_pcm_total(&file.vf, -1);
   const double fileSize = static_cast<double>(std::max<off_t>(st.st_size, 1));
   auto position = [&] {
-    return totalSamples > 0 ? static_cast<double>(ov_pcm_tell(&file.vf)) / totalSamples
+    return totalSamples > 0 ? static_cast<double>(ov_pcm_tell(&file.vf)) / static_cast<double>(totalSamples)
                             : static_cast<double>(ov_raw_tell(&file.vf)) / fileSize;
   };
 
@@ -248,6 +279,7 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
   int32_t result = SVC_OK;
   bool damaged = false;
   int link = -1;
+  ogg_int64_t decoded = 0;
   for (;;) {
     if (Cancelled(cancel)) {
       result = SVC_E_CANCELLED;
@@ -282,11 +314,13 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
           ordered[i * channels + map.target[ch]] = samples[i * channels + ch];
       samples = ordered.data();
     }
+    decoded += static_cast<ogg_int64_t>(frames);
     if (!out.Write(samples, frames)) break;  // Finish reports it
     progress.Report(position());
   }
   if (result == SVC_OK && !damaged)
-    damaged = !endsWithEndOfStream(static_cast<std::FILE*>(file.vf.datasource));
+    damaged = (totalSamples >= 0 && decoded != totalSamples) ||
+              !pagesIntact(static_cast<std::FILE*>(file.vf.datasource));
   const int32_t written = out.Finish();
   if (written != SVC_OK) return written;
   if (result == SVC_OK && damaged) result = SVC_E_DAMAGED;

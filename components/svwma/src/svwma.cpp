@@ -339,6 +339,9 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
   bool damaged = static_cast<uint64_t>(st.st_size) < declaredFileSize(source);
   bool writeFailed = false;
   int64_t decoded = 0;
+  int64_t nextPts = AV_NOPTS_VALUE;
+  const int64_t halfFrame =
+      av_rescale_q(std::max(c->frame_size, 512) / 2, AVRational{1, rate}, stream->time_base);
 
   // Converts and writes every frame the decoder has ready.
   auto drain = [&]() {
@@ -348,6 +351,12 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
       if (r < 0) {
         damaged = true;
         return;
+      }
+      // A frame that starts later than the last one ended follows packets that were lost.
+      const int64_t pts = frame->best_effort_timestamp;
+      if (pts != AV_NOPTS_VALUE) {
+        if (nextPts != AV_NOPTS_VALUE && pts - nextPts > halfFrame) damaged = true;
+        nextPts = pts + av_rescale_q(frame->nb_samples, AVRational{1, rate}, stream->time_base);
       }
       const auto format = static_cast<AVSampleFormat>(frame->format);
       if (frame->ch_layout.nb_channels != channels || frame->sample_rate != rate) {
