@@ -2,10 +2,12 @@
 // decodes to the source's length within the codec's delay, and sounds like the source.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "codec_support.h"
 
@@ -148,6 +150,32 @@ TEST(Wma, HeaderOnlyFileGivesAnEmptyTruthfulWavAndIsDamaged) {
   const Wav w = ReadWav(dir / "head.wav");
   EXPECT_TRUE(w.Truthful());
   EXPECT_EQ(w.Frames(), 0u);
+}
+
+// A packet lost in the middle and its place taken by a copy of its neighbour, as a damaged
+// copy can have it: the file keeps its size, but the audio jumps and that is reported.
+TEST(Wma, LostPacketInTheMiddleIsReported) {
+  TempDir dir;
+  const Signal s{44100, 2, 6.0};
+  WriteWav(dir / "in.wav", MakeSignal(s), s);
+  ASSERT_EQ(encode(dir / "in.wav", dir / "full.wma", 23), SVC_OK);
+  std::ifstream in(dir / "full.wma", std::ios::binary);
+  std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
+  // The file properties object gives the packet size; packets follow the 50-byte data object header.
+  const std::string_view fileProperties("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65",
+                                        16);
+  const size_t at = std::string_view(b.data(), b.size()).find(fileProperties);
+  ASSERT_NE(at, std::string_view::npos);
+  uint32_t packet = 0;
+  std::memcpy(&packet, b.data() + at + 92, 4);
+  const size_t first = headerObjectSize(dir / "full.wma") + 50;
+  ASSERT_GT(packet, 100u);
+  ASSERT_LT(first + 12 * packet, b.size());
+  std::copy_n(b.begin() + std::ptrdiff_t(first + 5 * packet), packet,
+              b.begin() + std::ptrdiff_t(first + 6 * packet));
+  std::ofstream(dir / "lost.wma", std::ios::binary).write(b.data(), std::streamsize(b.size()));
+  ASSERT_EQ(decode(dir / "lost.wma", dir / "lost.wav"), SVC_E_DAMAGED);
+  EXPECT_TRUE(ReadWav(dir / "lost.wav").Truthful());
 }
 
 }  // namespace
