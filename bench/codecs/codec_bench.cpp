@@ -48,36 +48,6 @@ Usage inChild(const std::function<bool()>& work) {
           u.ru_maxrss};
 }
 
-void put32(std::ofstream& out, uint32_t v) {
-  const char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
-  out.write(b, 4);
-}
-
-void writeWav(const std::string& path, int seconds) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  const uint32_t frames = static_cast<uint32_t>(seconds) * kRate;
-  out.write("RIFF", 4);
-  put32(out, 36 + frames * 4);
-  out.write("WAVEfmt ", 8);
-  put32(out, 16);
-  const char fmt[] = {1, 0, 2, 0};
-  out.write(fmt, 4);
-  put32(out, kRate);
-  put32(out, kRate * 4);
-  const char align[] = {4, 0, 16, 0};
-  out.write(align, 4);
-  out.write("data", 4);
-  put32(out, frames * 4);
-  bench::MusicSignal signal(kRate);
-  std::vector<int16_t> block(2 * 4410);
-  for (uint32_t done = 0; done < frames;) {
-    const uint32_t n = std::min<uint32_t>(4410, frames - done);
-    signal.Fill(block.data(), n);
-    out.write(reinterpret_cast<const char*>(block.data()), n * 4);
-    done += n;
-  }
-}
-
 struct Library {
   OGGEncodeProc oggEncode = nullptr;
   OGGDecodeProc oggDecode = nullptr;
@@ -119,8 +89,8 @@ int main(int argc, char** argv) {
   fs::create_directories(dir);
   auto at = [&](const std::string& name) { return (dir / name).string(); };
   const std::string longWav = at("long.wav"), shortWav = at("short.wav");
-  writeWav(longWav, seconds);
-  writeWav(shortWav, 30);
+  bench::WriteMusicWav(longWav, seconds);
+  bench::WriteMusicWav(shortWav, 30);
   // The decoders' inputs: our own encodings of each WAV.
   int16_t cancel = 0;
   for (const std::string& w : {longWav, shortWav}) {

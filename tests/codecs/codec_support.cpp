@@ -136,6 +136,16 @@ Wav ReadWav(const fs::path& path) {
   return w;
 }
 
+std::vector<char> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(in)), {});
+}
+
+void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 double Snr(const std::vector<int16_t>& reference, const std::vector<int16_t>& decoded, int channels,
            int maxLag, int* lagFound) {
   const auto refFrames = static_cast<int64_t>(reference.size()) / channels;

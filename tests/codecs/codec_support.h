@@ -57,6 +57,10 @@ struct Wav {
 };
 Wav ReadWav(const fs::path& path);
 
+// A whole file's bytes, and a file made of bytes.
+std::vector<char> ReadBytes(const fs::path& path);
+void WriteBytes(const fs::path& path, const std::vector<char>& bytes);
+
 // Signal-to-noise ratio in dB of `decoded` against `reference`, both interleaved with the
 // same channel count, after finding the decoder's delay or lead (up to maxLag frames).
 double Snr(const std::vector<int16_t>& reference, const std::vector<int16_t>& decoded, int channels,

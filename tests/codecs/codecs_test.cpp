@@ -69,13 +69,11 @@ class EveryCodec : public ::testing::TestWithParam<Codec> {
   }
   // Writes the first `bytes` of the encoded file, then `tail`.
   fs::path cut(size_t bytes, const std::string& name, const std::vector<char>& tail = {}) {
-    std::ifstream in(encoded(), std::ios::binary);
-    std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
+    auto b = ReadBytes(encoded());
     b.resize(std::min(bytes, b.size()));
     b.insert(b.end(), tail.begin(), tail.end());
-    const fs::path p = dir / name;
-    std::ofstream(p, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
-    return p;
+    WriteBytes(dir / name, b);
+    return dir / name;
   }
 
   TempDir dir;
@@ -243,8 +241,7 @@ TEST_P(EveryCodec, DecoderRefusesWhatIsNotItsFormat) {
   std::mt19937 rng(3);
   std::vector<char> noise(50000);
   for (auto& c : noise) c = static_cast<char>(rng());
-  std::ofstream(dir / "noise", std::ios::binary)
-      .write(noise.data(), static_cast<std::streamsize>(noise.size()));
+  WriteBytes(dir / "noise", noise);
   std::ofstream(dir / "empty");
   EXPECT_EQ(decodeTo(dir / "noise", dir / "a.wav"), SVC_E_SOURCE_FORMAT);
   EXPECT_EQ(decodeTo(dir / "empty", dir / "a.wav"), SVC_E_SOURCE_FORMAT);
@@ -275,11 +272,10 @@ TEST_P(EveryCodec, TruncatedFileIsDecodedToItsEndAndReportedDamaged) {
 }
 
 TEST_P(EveryCodec, DamagedMiddleNeverCrashesAndKeepsTheHeaderTruthful) {
-  std::ifstream in(encoded(), std::ios::binary);
-  std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
+  auto b = ReadBytes(encoded());
   std::mt19937 rng(9);
   for (size_t i = b.size() / 2; i < b.size() / 2 + 3000; ++i) b[i] = static_cast<char>(rng());
-  std::ofstream(dir / "hurt", std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
+  WriteBytes(dir / "hurt", b);
   const int32_t r = decodeTo(dir / "hurt", dir / "hurt.wav");
   EXPECT_TRUE(r == SVC_OK || r == SVC_E_DAMAGED) << r;
   if (codec().name == std::string("ogg")) {

@@ -23,11 +23,6 @@ int32_t decode(const fs::path& ogg, const fs::path& wav) {
   return Lib().oggDecode(ogg.c_str(), wav.c_str(), nullptr, &cancel);
 }
 
-std::vector<char> slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<char>((std::istreambuf_iterator<char>(in)), {});
-}
-
 void runTool(const std::string& command) {
   int status = 0;
   Shell(command, &status);
@@ -147,10 +142,10 @@ TEST(Ogg, ChainedFileDecodesEveryStream) {
   ASSERT_EQ(encode(dir / "b.wav", dir / "b.ogg", 3), SVC_OK);
   ASSERT_EQ(decode(dir / "a.ogg", dir / "a_back.wav"), SVC_OK);
   ASSERT_EQ(decode(dir / "b.ogg", dir / "b_back.wav"), SVC_OK);
-  auto chain = slurp(dir / "a.ogg");
-  const auto tail = slurp(dir / "b.ogg");
+  auto chain = ReadBytes(dir / "a.ogg");
+  const auto tail = ReadBytes(dir / "b.ogg");
   chain.insert(chain.end(), tail.begin(), tail.end());
-  std::ofstream(dir / "chain.ogg", std::ios::binary).write(chain.data(), std::streamsize(chain.size()));
+  WriteBytes(dir / "chain.ogg", chain);
 
   ASSERT_EQ(decode(dir / "chain.ogg", dir / "chain.wav"), SVC_OK);
   auto expected = ReadWav(dir / "a_back.wav").samples;
@@ -169,10 +164,10 @@ TEST(Ogg, ChainThatChangesRateKeepsItsFirstPartAndSaysWhy) {
   WriteWav(dir / "b.wav", MakeSignal(b), b);
   ASSERT_EQ(encode(dir / "a.wav", dir / "a.ogg", 3), SVC_OK);
   ASSERT_EQ(encode(dir / "b.wav", dir / "b.ogg", 3), SVC_OK);
-  auto chain = slurp(dir / "a.ogg");
-  const auto tail = slurp(dir / "b.ogg");
+  auto chain = ReadBytes(dir / "a.ogg");
+  const auto tail = ReadBytes(dir / "b.ogg");
   chain.insert(chain.end(), tail.begin(), tail.end());
-  std::ofstream(dir / "chain.ogg", std::ios::binary).write(chain.data(), std::streamsize(chain.size()));
+  WriteBytes(dir / "chain.ogg", chain);
   ASSERT_EQ(decode(dir / "chain.ogg", dir / "chain.wav"), SVC_E_SOURCE_FORMAT);
   const Wav w = ReadWav(dir / "chain.wav");
   EXPECT_TRUE(w.Truthful());
@@ -187,7 +182,7 @@ TEST(Ogg, HeaderOnlyFileGivesAnEmptyTruthfulWavAndIsDamaged) {
   WriteWav(dir / "in.wav", MakeSignal(s), s);
   ASSERT_EQ(encode(dir / "in.wav", dir / "full.ogg", 2), SVC_OK);
   // Keep the pages up to the last one whose granule position is still 0.
-  const auto bytes = slurp(dir / "full.ogg");
+  const auto bytes = ReadBytes(dir / "full.ogg");
   ogg_sync_state sync;
   ogg_sync_init(&sync);
   std::memcpy(ogg_sync_buffer(&sync, long(bytes.size())), bytes.data(), bytes.size());
@@ -214,7 +209,7 @@ TEST(Ogg, DamagedFirstAudioPageIsReported) {
   const Signal s{44100, 2, 4.0};
   WriteWav(dir / "in.wav", MakeSignal(s), s);
   ASSERT_EQ(encode(dir / "in.wav", dir / "full.ogg", 2), SVC_OK);
-  auto bytes = slurp(dir / "full.ogg");
+  auto bytes = ReadBytes(dir / "full.ogg");
   size_t firstAudio = 0;  // the first page with a granule position past 0
   for (size_t at = 0;
        (at = std::string_view(bytes.data(), bytes.size()).find("OggS", at)) != std::string_view::npos; ++at) {
@@ -227,7 +222,7 @@ TEST(Ogg, DamagedFirstAudioPageIsReported) {
   }
   ASSERT_GT(firstAudio, 0u);
   bytes[firstAudio + 200] ^= 0x55;  // the page's checksum no longer matches
-  std::ofstream(dir / "hurt.ogg", std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  WriteBytes(dir / "hurt.ogg", bytes);
   ASSERT_EQ(decode(dir / "hurt.ogg", dir / "hurt.wav"), SVC_E_DAMAGED);
   const Wav w = ReadWav(dir / "hurt.wav");
   EXPECT_TRUE(w.Truthful());

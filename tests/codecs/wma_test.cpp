@@ -140,12 +140,11 @@ TEST(Wma, HeaderOnlyFileGivesAnEmptyTruthfulWavAndIsDamaged) {
   const Signal s{44100, 2, 3.0};
   WriteWav(dir / "in.wav", MakeSignal(s), s);
   ASSERT_EQ(encode(dir / "in.wav", dir / "full.wma", 23), SVC_OK);
-  std::ifstream in(dir / "full.wma", std::ios::binary);
-  std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
+  auto b = ReadBytes(dir / "full.wma");
   const uint64_t headerSize = headerObjectSize(dir / "full.wma");
   ASSERT_LT(headerSize + 50, b.size());
   b.resize(headerSize + 50);  // and the data object's own header
-  std::ofstream(dir / "head.wma", std::ios::binary).write(b.data(), std::streamsize(b.size()));
+  WriteBytes(dir / "head.wma", b);
   ASSERT_EQ(decode(dir / "head.wma", dir / "head.wav"), SVC_E_DAMAGED);
   const Wav w = ReadWav(dir / "head.wav");
   EXPECT_TRUE(w.Truthful());
@@ -159,8 +158,7 @@ TEST(Wma, LostPacketInTheMiddleIsReported) {
   const Signal s{44100, 2, 6.0};
   WriteWav(dir / "in.wav", MakeSignal(s), s);
   ASSERT_EQ(encode(dir / "in.wav", dir / "full.wma", 23), SVC_OK);
-  std::ifstream in(dir / "full.wma", std::ios::binary);
-  std::vector<char> b((std::istreambuf_iterator<char>(in)), {});
+  auto b = ReadBytes(dir / "full.wma");
   // The file properties object gives the packet size; packets follow the 50-byte data object header.
   const std::string_view fileProperties("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65",
                                         16);
@@ -173,7 +171,7 @@ TEST(Wma, LostPacketInTheMiddleIsReported) {
   ASSERT_LT(first + 12 * packet, b.size());
   std::copy_n(b.begin() + std::ptrdiff_t(first + 5 * packet), packet,
               b.begin() + std::ptrdiff_t(first + 6 * packet));
-  std::ofstream(dir / "lost.wma", std::ios::binary).write(b.data(), std::streamsize(b.size()));
+  WriteBytes(dir / "lost.wma", b);
   ASSERT_EQ(decode(dir / "lost.wma", dir / "lost.wav"), SVC_E_DAMAGED);
   EXPECT_TRUE(ReadWav(dir / "lost.wav").Truthful());
 }

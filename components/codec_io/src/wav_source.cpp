@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "codec_io/call.h"
 #include "svcodec.h"
 
 namespace svcodec {
@@ -85,6 +86,13 @@ int64_t WavSource::Read(int16_t* out, size_t frames) {
   }
   read_ += got;
   return static_cast<int64_t>(got);
+}
+
+int32_t WavSource::Step(int16_t* cancel, int16_t* out, size_t frames, int64_t& got) {
+  got = 0;
+  if (Cancelled(cancel)) return SVC_E_CANCELLED;
+  got = Read(out, frames);
+  return got < 0 ? SVC_E_SOURCE_OPEN : SVC_OK;
 }
 
 }  // namespace svcodec

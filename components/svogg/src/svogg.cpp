@@ -116,17 +116,8 @@ int32_t encode(const char* source, const char* destination, int32_t level, Codec
   const int channels = in.Channels();
   std::vector<int16_t> pcm(kBlockFrames * static_cast<size_t>(channels));
   int32_t result = SVC_OK;
-  while (writeOk) {
-    if (Cancelled(cancel)) {
-      result = SVC_E_CANCELLED;
-      break;
-    }
-    const int64_t n = in.Read(pcm.data(), kBlockFrames);
-    if (n < 0) {
-      result = SVC_E_SOURCE_OPEN;
-      break;
-    }
-    if (n == 0) break;
+  for (int64_t n = 0; writeOk;) {
+    if ((result = in.Step(cancel, pcm.data(), kBlockFrames, n)) != SVC_OK || n == 0) break;
     float** buffer = vorbis_analysis_buffer(&enc.dsp, static_cast<int>(n));
     for (int ch = 0; ch < channels; ++ch) {
       float* dst = buffer[ch];
@@ -150,9 +141,7 @@ int32_t encode(const char* source, const char* destination, int32_t level, Codec
     ::unlink(destination);
     return SVC_E_WRITE;
   }
-  if (result == SVC_OK && in.Truncated()) result = SVC_E_DAMAGED;
-  if (result == SVC_OK) progress.Done();
-  return result;
+  return progress.Conclude(result, in.Truncated());
 }
 
 // Whether every page is whole and in place: no bytes that fail their checksum, no page
@@ -321,11 +310,8 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
   if (result == SVC_OK && !damaged)
     damaged = (totalSamples >= 0 && decoded != totalSamples) ||
               !pagesIntact(static_cast<std::FILE*>(file.vf.datasource));
-  const int32_t written = out.Finish();
-  if (written != SVC_OK) return written;
-  if (result == SVC_OK && damaged) result = SVC_E_DAMAGED;
-  if (result == SVC_OK) progress.Done();
-  return result;
+  if (const int32_t written = out.Finish(); written != SVC_OK) return written;
+  return progress.Conclude(result, damaged);
 }
 
 }  // namespace

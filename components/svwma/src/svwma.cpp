@@ -221,17 +221,8 @@ int32_t encode(const char* source, const char* destination, uint8_t profile, Cod
   Progress progress(progressProc);
   progress.Report(0);
   int32_t result = SVC_OK;
-  while (!w.writeFailed && !w.codecFailed) {
-    if (Cancelled(cancel)) {
-      result = SVC_E_CANCELLED;
-      break;
-    }
-    const int64_t n = in.Read(pcm.data(), kReadFrames);
-    if (n < 0) {
-      result = SVC_E_SOURCE_OPEN;
-      break;
-    }
-    if (n == 0) break;
+  for (int64_t n = 0; !w.writeFailed && !w.codecFailed;) {
+    if ((result = in.Step(cancel, pcm.data(), kReadFrames, n)) != SVC_OK || n == 0) break;
     convert(reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(n));
     encodeQueued(false);
     progress.Report(in.Fraction());
@@ -248,9 +239,7 @@ int32_t encode(const char* source, const char* destination, uint8_t profile, Cod
     return SVC_E_WRITE;
   }
   if (w.codecFailed) return SVC_E_INTERNAL;
-  if (result == SVC_OK && in.Truncated()) result = SVC_E_DAMAGED;
-  if (result == SVC_OK) progress.Done();
-  return result;
+  return progress.Conclude(result, in.Truncated());
 }
 
 bool isWma(AVCodecID id) {
@@ -425,11 +414,8 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
     const int64_t slack = std::max(c->frame_size, 4096);
     if (decoded + slack < expected) damaged = true;
   }
-  const int32_t written = out.Finish();
-  if (written != SVC_OK) return written;
-  if (result == SVC_OK && damaged) result = SVC_E_DAMAGED;
-  if (result == SVC_OK) progress.Done();
-  return result;
+  if (const int32_t written = out.Finish(); written != SVC_OK) return written;
+  return progress.Conclude(result, damaged);
 }
 
 }  // namespace

@@ -22,7 +22,13 @@ class Progress {
     last_ = percent;
     if (proc_) proc_(static_cast<int16_t>(percent));
   }
-  void Done() { Report(1.0); }
+  // The call's result once its output is closed: a damaged source turns success into
+  // SVC_E_DAMAGED, and only a complete success reaches 100 %.
+  int32_t Conclude(int32_t result, bool damaged) {
+    if (result == SVC_OK && damaged) return SVC_E_DAMAGED;
+    if (result == SVC_OK) Report(1.0);
+    return result;
+  }
 
  private:
   CodecProgressProc proc_;

@@ -30,6 +30,9 @@ class WavSource {
   // Reads up to `frames` interleaved frames; gives the count (0 at the end) or -1 when the
   // file cannot be read.
   int64_t Read(int16_t* out, size_t frames);
+  // One step of an encoder's loop: a stop asked for by the caller's flag (SVC_E_CANCELLED),
+  // a read error (SVC_E_SOURCE_OPEN), or SVC_OK with the frames read in `got` (0 at the end).
+  int32_t Step(int16_t* cancel, int16_t* out, size_t frames, int64_t& got);
 
  private:
   struct Closer {
