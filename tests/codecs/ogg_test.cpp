@@ -229,6 +229,21 @@ TEST(Ogg, DamagedFirstAudioPageIsReported) {
   EXPECT_GT(w.Frames(), 0u);
 }
 
+// Bytes after the last page (a tag some tools append) are no damage; the audio is whole.
+TEST(Ogg, JunkAfterTheLastPageIsNotDamage) {
+  TempDir dir;
+  const Signal s{44100, 2, 2.0};
+  const auto pcm = MakeSignal(s);
+  WriteWav(dir / "in.wav", pcm, s);
+  ASSERT_EQ(encode(dir / "in.wav", dir / "tagged.ogg", 2), SVC_OK);
+  auto bytes = ReadBytes(dir / "tagged.ogg");
+  const std::string tag = "TAG a title written by some other program";
+  bytes.insert(bytes.end(), tag.begin(), tag.end());
+  WriteBytes(dir / "tagged.ogg", bytes);
+  ASSERT_EQ(decode(dir / "tagged.ogg", dir / "tagged.wav"), SVC_OK);
+  EXPECT_EQ(ReadWav(dir / "tagged.wav").samples.size(), pcm.size());
+}
+
 // Three and more channels come out in WAV's speaker order, with their speaker mask.
 TEST(Ogg, SurroundFilesComeOutInWavSpeakerOrder) {
   if (!HaveTool("oggenc")) GTEST_SKIP() << "oggenc not installed";

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <unordered_map>
 #include <vector>
 
 #include "codec_io/call.h"
@@ -146,53 +147,53 @@ int32_t encode(const char* source, const char* destination, int32_t level, Codec
 
 // Whether every page is whole and in place: no bytes that fail their checksum, no page
 // missing from a stream's numbering (vorbisfile passes silently over a lost first audio
-// page), every stream closed by its end page and nothing cut off after it.
-bool pagesIntact(std::FILE* f) {
-  if (std::fseek(f, 0, SEEK_SET) != 0) return false;
+// page), every stream closed by its end page and nothing cut off after it. Junk after the
+// last page is allowed. A stop asked for during the scan is seen as well.
+enum class Pages { kIntact, kDamaged, kStopped };
+Pages checkPages(std::FILE* f, int16_t* cancel) {
+  if (std::fseek(f, 0, SEEK_SET) != 0) return Pages::kDamaged;
   ogg_sync_state sync;
   ogg_sync_init(&sync);
   struct Stream {
-    int serial;
-    long nextPage;
-    bool ended;
+    long nextPage = 0;
+    bool ended = false;
   };
-  std::vector<Stream> streams;
-  bool intact = true, trailing = false;
-  for (;;) {
+  std::unordered_map<int, Stream> streams;  // by serial number
+  size_t open = 0;                          // streams not ended yet
+  bool intact = true, trailing = false, stopped = false;
+  while (intact) {
+    if ((stopped = Cancelled(cancel))) break;
     char* buffer = ogg_sync_buffer(&sync, 64 * 1024);
     const size_t got = buffer ? std::fread(buffer, 1, 64 * 1024, f) : 0;
     if (got == 0) break;
     ogg_sync_wrote(&sync, static_cast<long>(got));
     ogg_page page;
     for (long r; intact && (r = ogg_sync_pageseek(&sync, &page)) != 0;) {
-      const bool allEnded = !streams.empty() && std::all_of(streams.begin(), streams.end(),
-                                                            [](const Stream& s) { return s.ended; });
       if (r < 0) {  // bytes that are not a whole page: damage, or junk after the end
-        if (allEnded)
-          trailing = true;
-        else
-          intact = false;
+        if (streams.empty() || open > 0) intact = false;
+        trailing = true;
         continue;
       }
       if (trailing) intact = false;  // pages after junk: the junk was inside the file
-      const int serial = ogg_page_serialno(&page);
-      auto it =
-          std::find_if(streams.begin(), streams.end(), [&](const Stream& s) { return s.serial == serial; });
-      if (it == streams.end()) {
-        if (!ogg_page_bos(&page) || ogg_page_pageno(&page) != 0) intact = false;
-        streams.push_back({serial, 0, false});
-        it = streams.end() - 1;
+      const auto [it, isNew] = streams.try_emplace(ogg_page_serialno(&page));
+      Stream& stream = it->second;
+      if (isNew) {
+        ++open;
+        if (!ogg_page_bos(&page)) intact = false;
       }
-      if (it->ended || ogg_page_pageno(&page) != it->nextPage) intact = false;
-      it->nextPage = ogg_page_pageno(&page) + 1;
-      it->ended = ogg_page_eos(&page) != 0;
+      if (stream.ended || ogg_page_pageno(&page) != stream.nextPage) intact = false;
+      stream.nextPage = ogg_page_pageno(&page) + 1;
+      if (ogg_page_eos(&page) && !stream.ended) {
+        stream.ended = true;
+        --open;
+      }
     }
-    if (!intact) break;
   }
   const bool leftover = sync.fill > sync.returned;  // a page cut off at the end of the file
   ogg_sync_clear(&sync);
-  return intact && !streams.empty() && (!leftover || trailing) &&
-         std::all_of(streams.begin(), streams.end(), [](const Stream& s) { return s.ended; });
+  if (stopped) return Pages::kStopped;
+  return intact && !streams.empty() && open == 0 && (!leftover || trailing) ? Pages::kIntact
+                                                                            : Pages::kDamaged;
 }
 
 // Vorbis orders three and more channels differently from WAV: the WAV position of each
@@ -307,9 +308,19 @@ int32_t decode(const char* source, const char* destination, CodecProgressProc pr
     if (!out.Write(samples, frames)) break;  // Finish reports it
     progress.Report(position());
   }
-  if (result == SVC_OK && !damaged)
-    damaged = (totalSamples >= 0 && decoded != totalSamples) ||
-              !pagesIntact(static_cast<std::FILE*>(file.vf.datasource));
+  if (result == SVC_OK && !damaged) {
+    damaged = totalSamples >= 0 && decoded != totalSamples;
+    switch (checkPages(static_cast<std::FILE*>(file.vf.datasource), cancel)) {
+      case Pages::kDamaged:
+        damaged = true;
+        break;
+      case Pages::kStopped:
+        result = SVC_E_CANCELLED;
+        break;
+      case Pages::kIntact:
+        break;
+    }
+  }
   if (const int32_t written = out.Finish(); written != SVC_OK) return written;
   return progress.Conclude(result, damaged);
 }
