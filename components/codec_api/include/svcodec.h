@@ -26,14 +26,14 @@ extern "C" {
 
 enum SvCodecResult {
   SVC_OK = 0,
-  SVC_E_SOURCE_OPEN = 1,     /* the source cannot be opened or read */
-  SVC_E_SOURCE_FORMAT = 2,   /* not usable: not 16-bit PCM WAV (encoders), not this format (decoders) */
-  SVC_E_DEST_CREATE = 3,     /* the destination cannot be created */
-  SVC_E_WRITE = 4,           /* writing the destination failed (a full disk) */
-  SVC_E_DAMAGED = 5,         /* the source is damaged part way through */
-  SVC_E_CANCELLED = 6,       /* the caller's flag asked to stop */
-  SVC_E_ARGUMENT = 7,        /* a null path or a setting outside its range */
-  SVC_E_INTERNAL = 8         /* out of memory or a failure inside the codec */
+  SVC_E_SOURCE_OPEN = 1,   /* the source cannot be opened or read */
+  SVC_E_SOURCE_FORMAT = 2, /* not usable: not 16-bit PCM WAV (encoders), not this format (decoders) */
+  SVC_E_DEST_CREATE = 3,   /* the destination cannot be created */
+  SVC_E_WRITE = 4,         /* writing the destination failed (a full disk) */
+  SVC_E_DAMAGED = 5,       /* the source is damaged part way through */
+  SVC_E_CANCELLED = 6,     /* the caller's flag asked to stop */
+  SVC_E_ARGUMENT = 7,      /* a null path or a setting outside its range */
+  SVC_E_INTERNAL = 8       /* out of memory or a failure inside the codec */
 };
 
 /* One percentage, 0 to 100; the result is always 0. */
