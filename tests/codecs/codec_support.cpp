@@ -127,7 +127,7 @@ Wav ReadWav(const fs::path& path) {
       w.dataOffset = pos + 8;
       const size_t have = std::min<size_t>(size, b.size() - (pos + 8)) / 2;
       w.samples.resize(have);
-      std::memcpy(w.samples.data(), body, have * 2);
+      if (have) std::memcpy(w.samples.data(), body, have * 2);
       w.valid = w.channels > 0;
       break;
     }
