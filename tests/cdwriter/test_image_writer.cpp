@@ -223,13 +223,16 @@ TEST(ImageWriter, TestModeGoesThroughEveryStepAndLeavesNoImage) {
 
 TEST(ImageWriter, CancelWhileCachingLeavesNothing) {
   Sandbox box;
-  QStringList files;
-  for (int i = 0; i < 5; ++i) files << WriteMp3(box.file(QString("song%1.mp3").arg(i)), 8, 2);
+  QStringList files{WriteWav(box.file("first.wav"), 44100 * 5, 2, 1)};
+  for (int i = 0; i < 4; ++i) files << WriteMp3(box.file(QString("song%1.mp3").arg(i)), 20, 2);
   Harness h;
-  h.OnFirst("CachingTrackStatus", [&] { h.control().Call(39); });
-  ASSERT_TRUE(h.Burn(0, files));
+  ASSERT_TRUE(h.Prepare(0, files));
+  // Asked at once: the write is still decoding its first MP3, long before anything is written.
+  ASSERT_TRUE(h.Start());
+  h.control().Call(39);
   ASSERT_TRUE(h.WaitForEnd());
   EXPECT_EQ(h.Last(), "WritingCancelled");
+  EXPECT_EQ(h.events().front().name, "PreparingToWrite");
   EXPECT_TRUE(h.Named("TrackWriteStart").empty());
   ExpectNothingLeft(box);
   // The control is ready for the next write.
@@ -237,6 +240,7 @@ TEST(ImageWriter, CancelWhileCachingLeavesNothing) {
   EXPECT_TRUE(h.Start());
   ASSERT_TRUE(h.WaitForEnd());
   EXPECT_EQ(h.Last(), "WritingComplete");
+  ExpectNothingLeft(box);
 }
 
 // A write context that asks to cancel once the given number of blocks went by.
