@@ -69,6 +69,15 @@ bool Encoder::Finish(BitWriter& out) {
   return true;
 }
 
+const std::vector<float>& Encoder::Window(int block, int start, int end) {
+  auto& w = windows_[{block, start, end}];
+  if (w.empty()) {
+    w.resize(2 * block);
+    for (int n = 0; n < 2 * block; ++n) w[n] = WindowAt(block, start, end, n);
+  }
+  return w;
+}
+
 bool Encoder::EncodeFrame(BitWriter& out) {
   // The next frame's kind decides how this one's last block ends.
   const int64_t nextCore = (frame_ - 1) * Mode::kSize + Mode::kSize / 2;
@@ -85,7 +94,8 @@ bool Encoder::EncodeFrame(BitWriter& out) {
       const int from = Mode::kSize / 2 - B / 2 + j * B;
       const int s0 = j == 0 ? startSlope : inner;
       const int s1 = j == t.sub - 1 ? endSlope : inner;
-      for (int n = 0; n < 2 * B; ++n) block_[n] = in[from + n] * WindowAt(B, s0, s1, n);
+      const std::vector<float>& w = Window(B, s0, s1);
+      for (int n = 0; n < 2 * B; ++n) block_[n] = in[from + n] * w[n];
       mdct_[cur_]->Forward(block_.data(), x_.data() + ch * Mode::kSize + j * B);
     }
   }

@@ -10,6 +10,8 @@
 #include "mode.h"
 
 #include <array>
+#include <map>
+#include <tuple>
 #include <memory>
 #include <vector>
 
@@ -36,6 +38,7 @@ class Encoder {
 
  private:
   bool EncodeFrame(BitWriter& out);
+  const std::vector<float>& Window(int block, int start, int end);
 
   Mode mode_;
   FrameEncoder frames_;
@@ -46,6 +49,7 @@ class Encoder {
   int64_t samples_ = 0;   // input samples per channel so far
   FrameType prev_ = kLong, cur_ = kLong;
   std::vector<float> x_, block_;
+  std::map<std::tuple<int, int, int>, std::vector<float>> windows_;  // the few shapes in use
   std::vector<uint8_t> windowTypes_;
 };
 

@@ -11,10 +11,11 @@
 
 namespace svvqf {
 
-FrameEncoder::FrameEncoder(const Mode& mode) : mode_(mode) {
+FrameEncoder::FrameEncoder(const Mode& mode) : mode_(mode), ppc_(mode) {
+  for (int i = 0; i < kLevels; ++i) levels_[i] = std::pow(10.0f, (i - 130) / 20.0f);
   for (int f = kShort; f <= kLong; ++f)
     main_[f] = std::make_unique<ConjugateCodebook>(mode.type[f].cbA, mode.type[f].cbB, mode.type[f].cbStride);
-  shapes_ = std::make_unique<ConjugateCodebook>(tables::kShape44, tables::kShape44 + 64 * 9, 9);
+  for (int f = kShort; f <= kLong; ++f) lsf_[f] = std::make_unique<LsfAnalyser>(mode.type[f].block);
   for (auto& h : lspHistory_) h.fill(0.0f);
   for (int f = kShort; f <= kLong; ++f)
     for (int ch = 0; ch < 2; ++ch) InitBarkHistory(static_cast<FrameType>(f), ch, barkHistory_[f][ch], 40);
@@ -42,7 +43,7 @@ bool FrameEncoder::Encode(int wt, const float* x, BitWriter& out) {
     for (int j = 0; j < S; ++j)
       for (int k = 0; k < B; ++k) amp[k] += std::fabs(xc[j * B + k]) / S;
     Lsf target;
-    AnalyseLsf(amp.data(), B, target);
+    lsf_[f]->Analyse(amp.data(), target);
     lsp[ch] = QuantiseLsf(target, amp.data(), B, lspHistory_[ch]);
     const Lsf lsf = DecodeLsp(lsp[ch].h, lsp[ch].i1, lsp[ch].i2, lspHistory_[ch]);
     float* ec = env_.data() + ch * Mode::kSize;
@@ -54,7 +55,7 @@ bool FrameEncoder::Encode(int wt, const float* x, BitWriter& out) {
   // Periodic peaks come off the target before the gains are chosen.
   PpcChoice ppc;
   if (f == kLong) {
-    ppc = SearchPpc(mode_, *shapes_, r_.data(), env_.data());
+    ppc = ppc_.Search(r_.data(), env_.data());
     for (size_t k = 0; k < r_.size(); ++k) r_[k] -= ppc.contribution[k];
   }
 
@@ -70,7 +71,8 @@ bool FrameEncoder::Encode(int wt, const float* x, BitWriter& out) {
                             1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
     float st[40];
     if (f == kLong) {
-      int q = BestGainCode(stats[0], t.barkBands, ones, 0, 255, LongGain);
+      int q = BestGainCode(stats[0], t.barkBands, ones, 0, 255, LongGain, 8);
+      q = BestGainCode(stats[0], t.barkBands, ones, std::max(0, q - 7), std::min(255, q + 7), LongGain);
       BarkChoice b = ChooseBark(t, stats[0], LongGain(q), hist);
       float tmp[40];
       std::copy(hist, hist + 40, tmp);
@@ -90,8 +92,8 @@ bool FrameEncoder::Encode(int wt, const float* x, BitWriter& out) {
       for (int j = 0; j < S; ++j) {
         float best = 3.4e38f;
         want[j] = 0;
-        for (int i = 0; i <= 150; ++i) {  // 1 dB steps over the whole range of gains
-          const float g = std::pow(10.0f, (i - 130) / 20.0f);
+        for (int i = 0; i < kLevels; ++i) {
+          const float g = levels_[i];
           const float c = CostAt(stats[j], t.barkBands, g, ones);
           if (c < best) {
             best = c;

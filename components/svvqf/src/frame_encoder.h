@@ -4,7 +4,9 @@
 #pragma once
 
 #include "bit_writer.h"
+#include "lsp.h"
 #include "model.h"
+#include "ppc.h"
 #include "vq.h"
 
 #include <memory>
@@ -22,9 +24,14 @@ class FrameEncoder {
   const std::vector<float>& Reconstructed() const { return recon_; }
 
  private:
+  // Sub-block levels tried when a short or medium frame's gain is chosen: 1 dB steps over
+  // the whole range of gains.
+  static constexpr int kLevels = 151;
+  float levels_[kLevels];
   const Mode& mode_;
   std::unique_ptr<ConjugateCodebook> main_[3];
-  std::unique_ptr<ConjugateCodebook> shapes_;
+  std::unique_ptr<LsfAnalyser> lsf_[3];
+  PpcSearch ppc_;
   Lsf lspHistory_[2];
   float barkHistory_[3][2][40];
   std::vector<float> env_, r_, target_, weight_, decoded_, scale_, recon_;

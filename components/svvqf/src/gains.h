@@ -33,12 +33,12 @@ BarkChoice ChooseBark(const TypeParams& t, const BandStats* bands, float g, cons
 // Total cost of the bands at gain g with factors st.
 float CostAt(const BandStats* bands, int count, float g, const float* st);
 
-// Best code of `levels` for gain values levelValue(code) with the given factors.
+// Best code in [lo, hi] (every `step`-th) for gain values levelValue(code) with the factors st.
 template <typename F>
-int BestGainCode(const BandStats* bands, int count, const float* st, int lo, int hi, F levelValue) {
+int BestGainCode(const BandStats* bands, int count, const float* st, int lo, int hi, F levelValue, int step = 1) {
   int best = lo;
   float bestCost = 3.4e38f;
-  for (int q = lo; q <= hi; ++q) {
+  for (int q = lo; q <= hi; q += step) {
     const float c = CostAt(bands, count, levelValue(q), st);
     if (c < bestCost) {
       bestCost = c;

@@ -2,27 +2,37 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 
 namespace svvqf {
 
 namespace {
 
 constexpr int kOrder = Mode::kLsp;
-constexpr int kGrid = 512;
+constexpr int kGrid = 1024;
 constexpr int kCompare = 128;  // points at which candidate envelopes are compared
 
-// B(w) = A(e^jw) e^(j w (n+1)/2): its real part vanishes at the symmetric polynomial's roots,
-// its imaginary part at the antisymmetric one's.
-std::complex<double> Rotated(const double* a, double w) {
-  std::complex<double> sum = 0;
-  for (int m = 0; m <= kOrder; ++m) sum += a[m] * std::polar(1.0, -w * m);
-  return sum * std::polar(1.0, w * (kOrder + 1) / 2.0);
-}
-
-double Part(const double* a, double w, bool imag) {
-  const auto b = Rotated(a, w);
-  return imag ? b.imag() : b.real();
+// With B(w) = A(e^jw) e^(j w (n+1)/2), the symmetric polynomial's roots are the zeros of
+// Re B(w) = sum_{m<=n/2} (a_m + a_{n+1-m}) cos((n+1)/2 - m) w and the antisymmetric one's those
+// of Im B(w) = sum (a_m - a_{n+1-m}) sin(...). Both are tabulated on a fixed grid once, so a
+// frame's roots cost a few multiply-adds per grid point; roots between grid points are placed
+// by linear interpolation, far finer than the codebooks' steps.
+constexpr int kHalf = kOrder / 2 + 1;
+struct RootGrid {
+  float cosT[kGrid + 1][kHalf], sinT[kGrid + 1][kHalf], w[kGrid + 1];
+  RootGrid() {
+    for (int g = 0; g <= kGrid; ++g) {
+      w[g] = static_cast<float>(g * M_PI / kGrid);
+      for (int m = 0; m < kHalf; ++m) {
+        const double arg = ((kOrder + 1) / 2.0 - m) * g * M_PI / kGrid;
+        cosT[g][m] = static_cast<float>(std::cos(arg));
+        sinT[g][m] = static_cast<float>(std::sin(arg));
+      }
+    }
+  }
+};
+const RootGrid& Grid() {
+  static const RootGrid grid;
+  return grid;
 }
 
 }  // namespace
@@ -33,22 +43,20 @@ Lsf FlatLsf() {
   return l;
 }
 
-bool AnalyseLsf(const float* amp, int block, Lsf& out) {
+LsfAnalyser::LsfAnalyser(int block) : block_(block), cos_(static_cast<size_t>(kOrder + 1) * block) {
+  for (int m = 0; m <= kOrder; ++m)
+    for (int k = 0; k < block; ++k) cos_[m * block + k] = static_cast<float>(std::cos((k + 0.5) * M_PI / block * m));
+}
+
+bool LsfAnalyser::Analyse(const float* amp, Lsf& out) const {
   out = FlatLsf();
   double r[kOrder + 1] = {};
-  // r_m = sum_k amp_k cos(w_k m), with the cosines by recurrence per bin.
-  for (int k = 0; k < block; ++k) {
-    if (amp[k] == 0) continue;
-    const double w = (k + 0.5) * M_PI / block;
-    const double c1 = std::cos(w);
-    double cPrev = 1, c = c1;
-    r[0] += amp[k];
-    for (int m = 1; m <= kOrder; ++m) {
-      r[m] += amp[k] * c;
-      const double next = 2 * c1 * c - cPrev;
-      cPrev = c;
-      c = next;
-    }
+  // r_m = sum_k amp_k cos(w_k m)
+  for (int m = 0; m <= kOrder; ++m) {
+    const float* c = cos_.data() + m * block_;
+    float acc = 0;
+    for (int k = 0; k < block_; ++k) acc += amp[k] * c[k];
+    r[m] = acc;
   }
   if (!(r[0] > 1e-9)) return false;
   // A mild lag window and a touch of white noise keep the fit stable.
@@ -71,33 +79,33 @@ bool AnalyseLsf(const float* amp, int block, Lsf& out) {
   double poly[kOrder + 1];
   poly[0] = 1;
   for (int j = 1; j <= kOrder; ++j) poly[j] = -a[j];
-  // Roots of both parts by a sign-change scan and bisection.
+  float sym[kHalf], anti[kHalf];
+  for (int m = 0; m < kHalf; ++m) {
+    const double hi = kOrder + 1 - m <= kOrder ? poly[kOrder + 1 - m] : 0.0;
+    sym[m] = static_cast<float>(poly[m] + hi);
+    anti[m] = static_cast<float>(poly[m] - hi);
+  }
+  const RootGrid& grid = Grid();
+  float re[kGrid + 1], im[kGrid + 1];
+  for (int g = 0; g <= kGrid; ++g) {
+    float a = 0, b = 0;
+    for (int m = 0; m < kHalf; ++m) {
+      a += sym[m] * grid.cosT[g][m];
+      b += anti[m] * grid.sinT[g][m];
+    }
+    re[g] = a;
+    im[g] = b;
+  }
+  // The antisymmetric part vanishes at 0 and the symmetric one at pi: those are no LSFs.
   float roots[2 * kOrder];
   int found = 0;
-  for (int part = 0; part < 2; ++part) {
-    const bool imag = part == 1;
-    double prevW = 1e-6, prevV = Part(poly, prevW, imag);
-    for (int g = 1; g <= kGrid && found < 2 * kOrder; ++g) {
-      const double w = g == kGrid ? M_PI - 1e-6 : g * M_PI / kGrid;
-      const double v = Part(poly, w, imag);
-      if ((prevV < 0) != (v < 0)) {
-        double lo = prevW, hi = w, vlo = prevV;
-        for (int it = 0; it < 24; ++it) {
-          const double mid = 0.5 * (lo + hi);
-          const double vm = Part(poly, mid, imag);
-          if ((vm < 0) == (vlo < 0)) {
-            lo = mid;
-            vlo = vm;
-          } else {
-            hi = mid;
-          }
-        }
-        roots[found++] = static_cast<float>(0.5 * (lo + hi));
+  for (const float* v : {re, im})
+    for (int g = 1; g < kGrid && found < 2 * kOrder; ++g) {
+      if ((v[g] < 0) != (v[g + 1] < 0) && !(v == re && g + 1 == kGrid) && v[g] != 0) {
+        const float t = v[g] / (v[g] - v[g + 1]);
+        roots[found++] = grid.w[g] + t * (grid.w[g + 1] - grid.w[g]);
       }
-      prevW = w;
-      prevV = v;
     }
-  }
   if (found != kOrder) return false;
   std::sort(roots, roots + found);
   std::copy(roots, roots + kOrder, out.begin());
@@ -115,7 +123,7 @@ LspCode QuantiseLsf(const Lsf& target, const float* amp, int block, const Lsf& h
   // The spectrum to match, in log, at kCompare points; weighted towards the loud parts.
   const int per = std::max(1, block / kCompare);
   const int points = block / per;
-  float logAmp[kCompare], weight[kCompare], angle[kCompare];
+  float logAmp[kCompare], weight[kCompare], twoCos[kCompare];
   double wsum = 0;
   for (int i = 0; i < points; ++i) {
     double s = 0;
@@ -124,7 +132,7 @@ LspCode QuantiseLsf(const Lsf& target, const float* amp, int block, const Lsf& h
     logAmp[i] = static_cast<float>(std::log(s + 1e-3));
     weight[i] = static_cast<float>(std::sqrt(s + 1e-3));
     wsum += weight[i];
-    angle[i] = static_cast<float>((i * per + 0.5 * per) * M_PI / block);
+    twoCos[i] = static_cast<float>(2 * std::cos((i * per + 0.5 * per) * M_PI / block));
   }
   for (int i = 0; i < points; ++i) weight[i] = static_cast<float>(weight[i] / wsum);
 
@@ -168,10 +176,16 @@ LspCode QuantiseLsf(const Lsf& target, const float* amp, int block, const Lsf& h
       // Judge by the envelope the decoder will really form.
       Lsf hist = history;
       const Lsf lsf = DecodeLsp(code.h, code.i1, code.i2, hist);
-      float logF[kCompare];
+      float logF[kCompare], c[kOrder];
+      for (int j = 0; j < kOrder; ++j) c[j] = 2 * std::cos(lsf[j]);
       double mean = 0;
       for (int i = 0; i < points; ++i) {
-        logF[i] = std::log(LpcResponse(lsf, angle[i]));
+        float odd = 1, even = 1;
+        for (int j = 0; j < kOrder; j += 2) {
+          even *= c[j] - twoCos[i];
+          odd *= c[j + 1] - twoCos[i];
+        }
+        logF[i] = std::log(0.5f / (0.25f * (2 - twoCos[i]) * odd * odd + 0.25f * (2 + twoCos[i]) * even * even));
         mean += weight[i] * (logAmp[i] - logF[i]);
       }
       double err = 0;

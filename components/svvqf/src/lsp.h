@@ -5,12 +5,22 @@
 
 #include "model.h"
 
+#include <vector>
+
 namespace svvqf {
 
-// Line spectral frequencies (radians, ascending) of the LPC fit to `amp`, the amplitude
-// spectrum of a `block`-bin sub-block (bin k at angle (k + 1/2) pi / block). False when the
-// fit fails (silence); `out` is then a flat envelope's set.
-bool AnalyseLsf(const float* amp, int block, Lsf& out);
+// Line spectral frequencies (radians, ascending) of the LPC fit to the amplitude spectrum of
+// a sub-block (bin k at angle (k + 1/2) pi / block).
+class LsfAnalyser {
+ public:
+  explicit LsfAnalyser(int block);
+  // False when the fit fails (silence); `out` is then a flat envelope's set.
+  bool Analyse(const float* amp, Lsf& out) const;
+
+ private:
+  int block_;
+  std::vector<float> cos_;  // cos(w_k m), m = 0..order, per bin
+};
 
 // A flat envelope's line frequencies.
 Lsf FlatLsf();

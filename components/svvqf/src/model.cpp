@@ -37,15 +37,27 @@ void Fill(float* v, int p, int len) {
 
 }  // namespace
 
-float LongGain(int q) { return static_cast<float>(Expand(13000.0 / 255 * (q + 0.5), 13000, 100) / 8192); }
-float FrameGain(int q) {
-  return static_cast<float>(Expand(13000.0 / 255 * (q + 0.5), 13000, 100) / (1 << 23));
+namespace {
+// The gain steps, worked out once: the searches try every code many times per frame.
+struct GainSteps {
+  float frame[256], sub[32], ppc[128];
+  GainSteps() {
+    for (int q = 0; q < 256; ++q) frame[q] = static_cast<float>(Expand(13000.0 / 255 * (q + 0.5), 13000, 100));
+    for (int s = 0; s < 32; ++s) sub[s] = static_cast<float>(Expand(4500.0 / 31 * (s + 0.5), 4500, 100));
+    const double step = 25000.0 / ((1 << Mode::kPpcGainBits) - 1);
+    for (int q = 0; q < 128; ++q) ppc[q] = static_cast<float>(Expand(step * q + step / 2, 25000, 200) / 8192);
+  }
+};
+const GainSteps& Steps() {
+  static const GainSteps steps;
+  return steps;
 }
-float SubGain(int s) { return static_cast<float>(Expand(4500.0 / 31 * (s + 0.5), 4500, 100)); }
-float PpcGain(int q) {
-  const double step = 25000.0 / ((1 << Mode::kPpcGainBits) - 1);
-  return static_cast<float>(Expand(step * q + step / 2, 25000, 200) / 8192);
-}
+}  // namespace
+
+float LongGain(int q) { return Steps().frame[q] / 8192; }
+float FrameGain(int q) { return Steps().frame[q] / (1 << 23); }
+float SubGain(int s) { return Steps().sub[s]; }
+float PpcGain(int q) { return Steps().ppc[q]; }
 
 const float* LspStage1(int i) { return tables::kLsp44 + i * Mode::kLsp; }
 const float* LspStage2(int i) { return tables::kLsp44 + (64 + i) * Mode::kLsp; }

@@ -1,6 +1,7 @@
 #include "ppc.h"
 
 #include "model.h"
+#include "tables/twinvq_tables.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,7 +28,17 @@ int NearestGain(float g) {
 }
 }  // namespace
 
-PpcChoice SearchPpc(const Mode& mode, const ConjugateCodebook& shapes, const float* r, const float* env) {
+PpcSearch::PpcSearch(const Mode& mode)
+    : mode_(mode), shapes_(tables::kShape44, tables::kShape44 + 64 * 9, 9), bins_(kPeriods * kLen, 0) {
+  int placed[kLen];
+  for (int p = 0; p < kPeriods; ++p) {
+    const int n = PpcBins(mode.kbpsPerChannel, p, placed);
+    for (int i = 0; i < n; ++i) bins_[p * kLen + i] = static_cast<int16_t>(placed[i]);
+  }
+}
+
+PpcChoice PpcSearch::Search(const float* r, const float* env) const {
+  const Mode& mode = mode_;
   const int channels = mode.channels;
   PpcChoice choice;
   choice.contribution.assign(static_cast<size_t>(channels) * Mode::kSize, 0.0f);
@@ -41,18 +52,16 @@ PpcChoice SearchPpc(const Mode& mode, const ConjugateCodebook& shapes, const flo
     float energy[1024];
     for (int k = 0; k < 1024; ++k) energy[k] = rc[k] * rc[k] * ec[k] * ec[k];
     float bestE = -1;
-    int placed[kLen];
     for (int p = 0; p < kPeriods; ++p) {
-      const int n = PpcBins(mode.kbpsPerChannel, p, placed);
+      const int16_t* placed = bins_.data() + p * kLen;
       float e = 0;
-      for (int i = 0; i < n; ++i) e += placed[i] < 1024 ? energy[placed[i]] : 0;
+      for (int i = 0; i < kLen; ++i) e += energy[placed[i] & 1023];
       if (e > bestE) {
         bestE = e;
         choice.period[ch] = p;
       }
     }
-    const int n = PpcBins(mode.kbpsPerChannel, choice.period[ch], bins[ch]);
-    for (int i = n; i < kLen; ++i) bins[ch][i] = 0;
+    for (int i = 0; i < kLen; ++i) bins[ch][i] = bins_[choice.period[ch] * kLen + i];
     double sum = 0;
     float peak = 0;
     for (int i = 0; i < kLen; ++i) {
@@ -68,7 +77,7 @@ PpcChoice SearchPpc(const Mode& mode, const ConjugateCodebook& shapes, const flo
       weight[ch * kLen + i] = ec[k] * ec[k] * gain[ch] * gain[ch];
     }
   }
-  SearchVq(mode.alloc[kPpc], shapes, target.data(), weight.data(), choice.fields, decoded.data());
+  SearchVq(mode.alloc[kPpc], shapes_, target.data(), weight.data(), choice.fields, decoded.data());
   for (int ch = 0; ch < channels; ++ch) {
     const float* rc = r + ch * Mode::kSize;
     const float* ec = env + ch * Mode::kSize;

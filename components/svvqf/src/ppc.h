@@ -19,7 +19,16 @@ struct PpcChoice {
   std::vector<float> contribution;
 };
 
-// r: spectrum over envelope, env: envelope, both channel-major with Mode::kSize per channel.
-PpcChoice SearchPpc(const Mode& mode, const ConjugateCodebook& shapes, const float* r, const float* env);
+class PpcSearch {
+ public:
+  explicit PpcSearch(const Mode& mode);
+  // r: spectrum over envelope, env: envelope, both channel-major with Mode::kSize per channel.
+  PpcChoice Search(const float* r, const float* env) const;
+
+ private:
+  const Mode& mode_;
+  ConjugateCodebook shapes_;
+  std::vector<int16_t> bins_;  // where each period code puts the shape values
+};
 
 }  // namespace svvqf
