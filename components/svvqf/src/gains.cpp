@@ -49,7 +49,12 @@ float CostAt(const BandStats* bands, int count, float g, const float* st) {
   return c;
 }
 
+// Tried for every row of the bark codebook, so written to run over rows side by side.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("arch=x86-64-v3", "default")))
+#endif
 BarkChoice ChooseBark(const TypeParams& t, const BandStats* bands, float g, const float* history) {
+  constexpr int kRowsMax = 64;
   const int cols = t.barkBands / t.barkCoefs;
   const int rows = 1 << t.barkBits;
   BarkChoice best;
@@ -57,23 +62,29 @@ BarkChoice ChooseBark(const TypeParams& t, const BandStats* bands, float g, cons
   for (int flag = 0; flag < 2; ++flag) {
     BarkChoice c;
     c.useHistory = flag == 1;
+    const float keep = flag ? 1 - t.historyWeight : 1.0f;
     for (int k = 0; k < t.barkCoefs; ++k) {
-      float bestRow = 3.4e38f;
-      for (int row = 0; row < rows; ++row) {
-        float cost = 0;
-        for (int i = 0; i < cols; ++i) {
-          const int e = i * t.barkCoefs + k;
-          const float raw = t.fcb[row * cols + i] / 4096.0f;
-          float st = flag ? 1 + (1 - t.historyWeight) * raw + t.historyWeight * history[e] : 1 + raw;
-          if (st < -1) st = 1;
-          cost += BandCost(bands[e], g * st);
-        }
-        if (cost < bestRow) {
-          bestRow = cost;
-          c.idx[k] = row;
+      float cost[kRowsMax] = {};
+      for (int i = 0; i < cols; ++i) {
+        const int e = i * t.barkCoefs + k;
+        const BandStats& b = bands[e];
+        const float base = 1 + (flag ? t.historyWeight * history[e] : 0.0f);
+        const float* raw = t.fcbColumns.data() + i * rows;
+        const float rms2 = b.rms * b.rms;
+        for (int row = 0; row < rows; ++row) {
+          float st = base + keep * raw[row];
+          st = st < -1 ? 1 : st;
+          const float s = std::fabs(g * st);
+          const float fit = std::min(rms2, s * s * kRms * kRms);
+          const float over = std::max(0.0f, b.rms - s * kRms);
+          const float clip = std::max(0.0f, b.peak - s * kPeak);
+          cost[row] += b.area * (kFloor * kFloor * s * s + kRelative * fit + over * over) + b.peakW * clip * clip;
         }
       }
-      c.cost += bestRow;
+      int bestRow = 0;
+      for (int row = 1; row < rows; ++row) bestRow = cost[row] < cost[bestRow] ? row : bestRow;
+      c.idx[k] = bestRow;
+      c.cost += cost[bestRow];
     }
     if (c.cost < best.cost) best = c;
   }

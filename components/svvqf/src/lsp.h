@@ -18,7 +18,7 @@ class LsfAnalyser {
   bool Analyse(const float* amp, Lsf& out) const;
 
  private:
-  int block_;
+  int block_, pool_;
   std::vector<float> cos_;  // cos(w_k m), m = 0..order, per bin
 };
 

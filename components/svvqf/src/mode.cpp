@@ -35,11 +35,17 @@ Mode::Mode(int kbps, int ch) : channels(ch), kbpsPerChannel(kbps) {
   const bool is40 = kbps == 40;
   // short, medium, long: sub-blocks, bark bands, bark indices, bark bits
   type[kShort] = {16, kSize / 16, 10, 1, 6, is40 ? 18 : 15, is40 ? kCb4440S0 : kCb4448S0,
-                  is40 ? kCb4440S1 : kCb4448S1, kFcb44S, kBarkS44, 0.4f};
+                  is40 ? kCb4440S1 : kCb4448S1, kFcb44S, kBarkS44, 0.4f, {}};
   type[kMedium] = {4, kSize / 4, 20, 2, 6, is40 ? 17 : 14, is40 ? kCb4440M0 : kCb4448M0,
-                   is40 ? kCb4440M1 : kCb4448M1, kFcb44M, kBarkM44, 0.35f};
+                   is40 ? kCb4440M1 : kCb4448M1, kFcb44M, kBarkM44, 0.35f, {}};
   type[kLong] = {1, kSize, 40, 4, 6, is40 ? 17 : 14, is40 ? kCb4440L0 : kCb4448L0,
-                 is40 ? kCb4440L1 : kCb4448L1, kFcb44L, kBarkL44, 0.28f};
+                 is40 ? kCb4440L1 : kCb4448L1, kFcb44L, kBarkL44, 0.28f, {}};
+  for (TypeParams& t : type) {
+    const int cols = t.barkBands / t.barkCoefs, rows = 1 << t.barkBits;
+    t.fcbColumns.resize(static_cast<size_t>(cols) * rows);
+    for (int i = 0; i < cols; ++i)
+      for (int r = 0; r < rows; ++r) t.fcbColumns[i * rows + r] = t.fcb[r * cols + i] / 4096.0f;
+  }
   const int lsp = ch * (kLspBit0 + kLspBit1 + kLspSplit * kLspBit2);
   for (int f = kShort; f <= kLong; ++f) {
     const TypeParams& t = type[f];

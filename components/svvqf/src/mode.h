@@ -43,6 +43,8 @@ struct TypeParams {
   const int16_t* fcb = nullptr;      // bark codebook, 2^barkBits rows of barkBands/barkCoefs
   const int16_t* barkWidth = nullptr;  // band widths in bins
   float historyWeight = 0;           // bark history smoothing
+  // The bark codebook as offsets (value / 4096), column-major: [column][row].
+  std::vector<float> fcbColumns;
 };
 
 struct Mode {

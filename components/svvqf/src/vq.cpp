@@ -24,25 +24,30 @@ void FieldShape(int bits, int& rows, bool& signed_) {
   rows = std::min(kRows, 1 << std::min(bits, 6));
 }
 
-// Order-preserving integer key of a float, for sorting (error, row) pairs as one number.
-uint64_t Key(float err, int row) {
-  uint32_t u;
-  std::memcpy(&u, &err, 4);
-  u = (u & 0x80000000u) ? ~u : u | 0x80000000u;
-  return static_cast<uint64_t>(u) << 32 | static_cast<uint32_t>(row);
-}
-
 void Preselect(const float* corr, const float* energy, int rows, bool signed_, Candidate* out, int& count) {
-  uint64_t keys[kRows];
   // Each book of a conjugate pair is built to carry half of the vector: rank rows by how well
   // they match half the target.
-  for (int i = 0; i < rows; ++i) keys[i] = Key(energy[i] - (signed_ ? std::fabs(corr[i]) : corr[i]), i);
+  float err[kRows];
+  for (int i = 0; i < rows; ++i) err[i] = energy[i] - (signed_ ? std::fabs(corr[i]) : corr[i]);
   count = std::min(kPreselect, rows);
-  std::nth_element(keys, keys + count - 1, keys + rows);
-  for (int c = 0; c < count; ++c) {
-    const int i = static_cast<int>(keys[c] & 0xFFFFFFFFu);
-    out[c] = {0.0f, i, corr[i], energy[i]};
+  // The largest of kPreselect group minima bounds the kPreselect best from above, so only the
+  // few rows under it need ordering.
+  const int group = rows / count;
+  float bound = -3.4e38f;
+  for (int g = 0; g < count; ++g) {
+    float m = err[g * group];
+    for (int i = 1; i < group; ++i) m = std::min(m, err[g * group + i]);
+    bound = std::max(bound, m);
   }
+  int idx[kRows];
+  int n = 0;
+  for (int i = 0; i < rows; ++i) {
+    idx[n] = i;
+    n += err[i] <= bound;
+  }
+  // The joint search needs the set, not its order.
+  if (n > count) std::nth_element(idx, idx + count - 1, idx + n, [&](int x, int y) { return err[x] < err[y]; });
+  for (int c = 0; c < count; ++c) out[c] = {err[idx[c]], idx[c], corr[idx[c]], energy[idx[c]]};
 }
 
 }  // namespace
