@@ -24,20 +24,23 @@ void FieldShape(int bits, int& rows, bool& signed_) {
   rows = std::min(kRows, 1 << std::min(bits, 6));
 }
 
-void Preselect(const float* corr, const float* energy, int rows, bool signed_, Candidate* out, int& count) {
+inline __attribute__((always_inline)) void Preselect(const float* corr, const float* energy, int rows, bool signed_, Candidate* out, int& count) {
   // Each book of a conjugate pair is built to carry half of the vector: rank rows by how well
   // they match half the target.
   float err[kRows];
   for (int i = 0; i < rows; ++i) err[i] = energy[i] - (signed_ ? std::fabs(corr[i]) : corr[i]);
   count = std::min(kPreselect, rows);
   // The largest of kPreselect group minima bounds the kPreselect best from above, so only the
-  // few rows under it need ordering.
-  const int group = rows / count;
+  // few rows under it need ordering. Groups are strided so the minima come out side by side.
   float bound = -3.4e38f;
-  for (int g = 0; g < count; ++g) {
-    float m = err[g * group];
-    for (int i = 1; i < group; ++i) m = std::min(m, err[g * group + i]);
-    bound = std::max(bound, m);
+  if (rows == kRows && count == kPreselect) {
+    float m[kPreselect];
+    for (int j = 0; j < kPreselect; ++j) m[j] = err[j];
+    for (int g = 1; g < kRows / kPreselect; ++g)
+      for (int j = 0; j < kPreselect; ++j) m[j] = std::min(m[j], err[g * kPreselect + j]);
+    for (int j = 0; j < kPreselect; ++j) bound = std::max(bound, m[j]);
+  } else {
+    bound = 3.4e38f;  // small books: order them all
   }
   int idx[kRows];
   int n = 0;
@@ -45,9 +48,15 @@ void Preselect(const float* corr, const float* energy, int rows, bool signed_, C
     idx[n] = i;
     n += err[i] <= bound;
   }
-  // The joint search needs the set, not its order.
-  if (n > count) std::nth_element(idx, idx + count - 1, idx + n, [&](int x, int y) { return err[x] < err[y]; });
-  for (int c = 0; c < count; ++c) out[c] = {err[idx[c]], idx[c], corr[idx[c]], energy[idx[c]]};
+  // The survivors into a short ordered list.
+  int kept = 0;
+  for (int a = 0; a < n; ++a) {
+    const int i = idx[a];
+    if (kept == count && err[i] >= out[count - 1].err) continue;
+    int at = kept < count ? kept++ : count - 1;
+    for (; at > 0 && out[at - 1].err > err[i]; --at) out[at] = out[at - 1];
+    out[at] = {err[i], i, corr[i], energy[i]};
+  }
 }
 
 }  // namespace
