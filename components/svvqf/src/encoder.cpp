@@ -81,7 +81,7 @@ const std::vector<float>& Encoder::Window(int block, int start, int end) {
 bool Encoder::EncodeFrame(BitWriter& out) {
   // The next frame's kind decides how this one's last block ends.
   const int64_t nextCore = (frame_ - 1) * Mode::kSize + Mode::kSize / 2;
-  const FrameType next = detector_.Decide(nextCore);
+  const FrameType next = switching_ ? detector_.Decide(nextCore) : kLong;
   const int wt = WindowTypeFor(prev_, cur_, next);
   const int startSlope = StartSlopeFor(prev_, cur_);
   const int endSlope = StartSlopeFor(cur_, next);

@@ -22,6 +22,8 @@ class Encoder {
   // kbpsPerChannel 40 or 48; channels 1 or 2.
   Encoder(int kbpsPerChannel, int channels);
   bool Ok() const;
+  // Long blocks only when off (to measure what the short blocks buy).
+  void SetBlockSwitching(bool on) { switching_ = on; }
   const Mode& GetMode() const { return mode_; }
 
   // Interleaved samples (left first) at 44100 Hz, 16-bit range. Codes every frame that has
@@ -48,6 +50,7 @@ class Encoder {
   int64_t frame_ = 0;     // next frame to code
   int64_t samples_ = 0;   // input samples per channel so far
   FrameType prev_ = kLong, cur_ = kLong;
+  bool switching_ = true;
   std::vector<float> x_, block_;
   std::map<std::tuple<int, int, int>, std::vector<float>> windows_;  // the few shapes in use
   std::vector<uint8_t> windowTypes_;
