@@ -43,17 +43,22 @@ bool Encoder::Ok() const { return mdct_[0]->Ok() && mdct_[1]->Ok() && mdct_[2]->
 
 bool Encoder::Push(const float* pcm, int frames, BitWriter& out) {
   const int channels = mode_.channels;
-  detector_.Feed(pcm, frames);
   samples_ += frames;
-  for (int i = 0; i < frames; ++i) {
-    if (channels == 2) {
-      const float l = pcm[2 * i], r = pcm[2 * i + 1];
-      pending_[0].push_back(0.5f * (l + r));
-      pending_[1].push_back(0.5f * (l - r));
-    } else {
-      pending_[0].push_back(pcm[i]);
+  // In slices of a frame, so the detector's memory always reaches back far enough.
+  for (int start = 0; start < frames; start += Mode::kSize) {
+    const int n = std::min(Mode::kSize, frames - start);
+    const float* x = pcm + static_cast<size_t>(start) * channels;
+    detector_.Feed(x, n);
+    for (int i = 0; i < n; ++i) {
+      if (channels == 2) {
+        const float l = x[2 * i], r = x[2 * i + 1];
+        pending_[0].push_back(0.5f * (l + r));
+        pending_[1].push_back(0.5f * (l - r));
+      } else {
+        pending_[0].push_back(x[i]);
+      }
+      if (pending_[0].size() == 3 * Mode::kSize && !EncodeFrame(out)) return false;
     }
-    if (pending_[0].size() == 3 * Mode::kSize && !EncodeFrame(out)) return false;
   }
   return true;
 }
