@@ -202,6 +202,13 @@ TEST_F(VqfCalls, DamagedFilesDecodeWhatIsLeftBehindATruthfulHeader) {
   const int r = VQFDecode(dir_.Path("broken.vqf").c_str(), out.c_str(), nullptr, nullptr);
   EXPECT_TRUE(r == SVC_E_DAMAGED || r == SVC_OK) << r;
   ExpectTruthfulWav(out, 2);
+  // A header chunk that claims more than the file holds: nothing to decode.
+  std::string overlong = whole;
+  const size_t name = overlong.find("NAME");
+  ASSERT_NE(name, std::string::npos);
+  overlong[name + 6] = char(0x2C);
+  std::ofstream(dir_.Path("overlong.vqf"), std::ios::binary) << overlong.substr(0, 600);
+  EXPECT_EQ(VQFDecode(dir_.Path("overlong.vqf").c_str(), out.c_str(), nullptr, nullptr), SVC_E_SOURCE_FORMAT);
   // A header alone is a format problem, not a crash.
   std::ofstream(dir_.Path("head.vqf"), std::ios::binary) << whole.substr(0, 20);
   fs::remove(out);

@@ -36,32 +36,36 @@ struct FrameFree {
 uint32_t BE32(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
 // The data size the file's header states (DSIZ) and where the data starts, read by hand so a
-// cut-off file can be told from a whole one; -1 when the header does not say.
-void StatedData(std::FILE* f, int64_t& stated, int64_t& start) {
+// cut-off file can be told from a whole one; -1 when the header does not say. False when a
+// header chunk claims more bytes than the file holds: such a file has no audio to give, and
+// FFmpeg's demuxer loses memory on some of them.
+bool StatedData(std::FILE* f, int64_t fileSize, int64_t& stated, int64_t& start) {
   stated = start = -1;
   uint8_t pre[16];
-  if (std::fread(pre, 1, 16, f) != 16 || std::memcmp(pre, "TWIN", 4) != 0) return;
+  if (std::fread(pre, 1, 16, f) != 16 || std::memcmp(pre, "TWIN", 4) != 0) return true;  // FFmpeg judges
   int64_t left = BE32(pre + 12), pos = 16;
   for (int guard = 0; guard < 1000 && left >= 0; ++guard) {
     uint8_t h[8];
-    if (std::fread(h, 1, 4, f) != 4) return;
+    if (std::fread(h, 1, 4, f) != 4) return true;
     if (std::memcmp(h, "DATA", 4) == 0) {
       start = pos + 4;
-      return;
+      return true;
     }
-    if (std::fread(h + 4, 1, 4, f) != 4) return;
+    if (std::fread(h + 4, 1, 4, f) != 4) return true;
     const uint32_t len = BE32(h + 4);
     pos += 8;
+    if (static_cast<int64_t>(len) > fileSize - pos) return false;
     left -= 8 + static_cast<int64_t>(len);
     if (std::memcmp(h, "DSIZ", 4) == 0 && len == 4) {
       uint8_t v[4];
-      if (std::fread(v, 1, 4, f) != 4) return;
+      if (std::fread(v, 1, 4, f) != 4) return true;
       stated = BE32(v);
     } else if (std::fseek(f, static_cast<long>(len), SEEK_CUR) != 0) {
-      return;
+      return true;
     }
     pos += len;
   }
+  return true;
 }
 
 int16_t ToS16(float v) {
@@ -80,7 +84,7 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
     struct stat st {};
     if (!probe || fstat(fileno(probe.get()), &st) != 0 || S_ISDIR(st.st_mode)) return SVC_E_SOURCE_OPEN;
     fileSize = st.st_size;
-    StatedData(probe.get(), stated, dataStart);
+    if (!StatedData(probe.get(), fileSize, stated, dataStart)) return SVC_E_SOURCE_FORMAT;
   }
   struct stat ds {}, ss {};
   if (stat(destination, &ds) == 0 && stat(source, &ss) == 0 && ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino)
