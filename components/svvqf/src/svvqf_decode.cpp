@@ -36,14 +36,16 @@ struct FrameFree {
 uint32_t BE32(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
 // The data size the file's header states (DSIZ) and where the data starts, read by hand so a
-// cut-off file can be told from a whole one; -1 when the header does not say. False when a
-// header chunk claims more bytes than the file holds: such a file has no audio to give, and
-// FFmpeg's demuxer loses memory on some of them.
+// cut-off file can be told from a whole one; -1 when the header does not say. False when the
+// file is no VQF or its header claims more bytes than the file holds: such a file has no
+// audio to give, and FFmpeg's demuxer (which is told the format) takes and loses memory of
+// the claimed size.
 bool StatedData(std::FILE* f, int64_t fileSize, int64_t& stated, int64_t& start) {
   stated = start = -1;
   uint8_t pre[16];
-  if (std::fread(pre, 1, 16, f) != 16 || std::memcmp(pre, "TWIN", 4) != 0) return true;  // FFmpeg judges
+  if (std::fread(pre, 1, 16, f) != 16 || std::memcmp(pre, "TWIN", 4) != 0) return false;
   int64_t left = BE32(pre + 12), pos = 16;
+  if (left > fileSize - pos) return false;
   for (int guard = 0; guard < 1000 && left >= 0; ++guard) {
     uint8_t h[8];
     if (std::fread(h, 1, 4, f) != 4) return true;
