@@ -48,6 +48,7 @@ def main():
         "// the project's format notes. Only their layout into C++ arrays is ours.",
         '#include "twinvq_tables.h"',
         "",
+        "// clang-format off",
         "namespace svvqf::tables {",
         "",
     ]
@@ -71,6 +72,7 @@ def main():
     out.append("};")
     out.append("")
     out.append("}  // namespace svvqf::tables")
+    out.append("// clang-format on")
     print("\n".join(out))
 
 

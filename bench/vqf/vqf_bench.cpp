@@ -25,8 +25,8 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Usage {
-  double cpu = -1;    // seconds
-  long peakKb = 0;    // resident set
+  double cpu = -1;  // seconds
+  long peakKb = 0;  // resident set
 };
 
 // Runs `work` in a forked child and gives its processor time and peak memory.
@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
     });
     const double f = bench::ChildCpuSeconds({"ffmpeg", "-v", "quiet", "-y", "-i", vqf, "-f", "wav", back});
     if (e.cpu < 0 || d.cpu < 0 || l < 0 || f < 0) {
-      std::fprintf(stderr, "a run failed (encode %.2f, lame %.2f, decode %.2f, ffmpeg %.2f)\n", e.cpu, l, d.cpu, f);
+      std::fprintf(stderr, "a run failed (encode %.2f, lame %.2f, decode %.2f, ffmpeg %.2f)\n", e.cpu, l,
+                   d.cpu, f);
       return 1;
     }
     enc = e.cpu < enc.cpu ? e : enc;
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
     lame.cpu = std::min(lame.cpu, l);
     ffmpeg.cpu = std::min(ffmpeg.cpu, f);
   }
-  const Usage shortEnc = InChild([&] { return VQFEncode(shortWav.c_str(), shortVqf.c_str(), 44, 96, nullptr, nullptr); });
+  const Usage shortEnc =
+      InChild([&] { return VQFEncode(shortWav.c_str(), shortVqf.c_str(), 44, 96, nullptr, nullptr); });
   const Usage shortDec = InChild([&] {
     fs::remove(back);
     return VQFDecode(shortVqf.c_str(), back.c_str(), nullptr, nullptr);

@@ -44,8 +44,8 @@ void Signals() {
   struct Named {
     const char* name;
     Pcm pcm;
-  } signals[] = {{"two-tone", TwoTone(4)},       {"sweep", Sweep(6)},           {"noise -20", Noise(-20, 4)},
-                 {"clicks", ClickTrain(4)},      {"music", Music(6)},           {"square 440", Square(440, 2)}};
+  } signals[] = {{"two-tone", TwoTone(4)},  {"sweep", Sweep(6)}, {"noise -20", Noise(-20, 4)},
+                 {"clicks", ClickTrain(4)}, {"music", Music(6)}, {"square 440", Square(440, 2)}};
   std::printf("%-12s %6s %12s %10s\n", "signal", "kbps", "segSNR dB", "SNR dB");
   for (auto& s : signals)
     for (int kbps : {80, 96}) {
@@ -86,29 +86,25 @@ double PreEcho(const Pcm& ref, const Decoded& d, size_t from, size_t to) {
 
 void Clicks() {
   const Pcm clicks = ClickTrain(6);
-  std::printf("pre-echo on a click train (level before each onset relative to the click, dB)
-");
-  std::printf("%-6s %-14s %16s %16s %16s
-", "kbps", "blocks", "[-2048,-1024)", "[-1024,-256)", "[-256,-64)");
+  std::printf("pre-echo on a click train (level before each onset relative to the click, dB)\n");
+  std::printf("%-6s %-12s %16s %16s %16s\n", "kbps", "blocks", "[-2048,-1024)", "[-1024,-256)", "[-256,-64)");
   for (int per : {40, 48})
     for (bool sw : {true, false}) {
       const Decoded d = EncodeDirect(clicks, per, sw);
-      std::printf("%-6d %-14s %16.1f %16.1f %16.1f
-", 2 * per, sw ? "switching" : "long only",
+      std::printf("%-6d %-12s %16.1f %16.1f %16.1f\n", 2 * per, sw ? "switching" : "long only",
                   PreEcho(clicks, d, 2048, 1024), PreEcho(clicks, d, 1024, 256), PreEcho(clicks, d, 256, 64));
     }
   // One click, before and after, as columns for a plot.
   const Decoded sw = EncodeDirect(clicks, 48, true), lo = EncodeDirect(clicks, 48, false);
   std::FILE* f = std::fopen("vqf_click.tsv", "w");
-  if (f) {
-    const size_t onset = kRate / 8 + 4 * (kRate / 4);
-    std::fprintf(f, "sample\tsource\tshort_blocks\tlong_only\n");
-    for (size_t i = onset - 2560; i < onset + 1024; ++i)
-      std::fprintf(f, "%d\t%d\t%.0f\t%.0f\n", int(i) - int(onset), clicks.samples[2 * i], sw.samples[2 * i],
-                   lo.samples[2 * i]);
-    std::fclose(f);
-    std::printf("one click written to vqf_click.tsv (sample, source, with short blocks, long only)\n");
-  }
+  if (!f) return;
+  const size_t onset = kRate / 8 + 4 * (kRate / 4);
+  std::fprintf(f, "sample\tsource\tshort_blocks\tlong_only\n");
+  for (size_t i = onset - 2560; i < onset + 1024; ++i)
+    std::fprintf(f, "%d\t%d\t%.0f\t%.0f\n", int(i) - int(onset), clicks.samples[2 * i], sw.samples[2 * i],
+                 lo.samples[2 * i]);
+  std::fclose(f);
+  std::printf("one click written to vqf_click.tsv (sample, source, with short blocks, long only)\n");
 }
 
 }  // namespace

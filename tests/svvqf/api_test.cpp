@@ -44,7 +44,8 @@ std::string Slurp(const std::string& path) {
 }
 
 uint32_t Le32(const std::string& s, size_t at) {
-  return uint8_t(s[at]) | uint8_t(s[at + 1]) << 8 | uint8_t(s[at + 2]) << 16 | uint32_t(uint8_t(s[at + 3])) << 24;
+  return uint8_t(s[at]) | uint8_t(s[at + 1]) << 8 | uint8_t(s[at + 2]) << 16 |
+         uint32_t(uint8_t(s[at + 3])) << 24;
 }
 
 // A WAV's header states exactly the PCM that follows it.
@@ -88,15 +89,18 @@ TEST_F(VqfCalls, EncodeRejectsBadArgumentsWithoutTouchingAnything) {
 }
 
 TEST_F(VqfCalls, EncodeTellsEachKindOfFailureApart) {
-  EXPECT_EQ(VQFEncode(dir_.Path("missing.wav").c_str(), vqf_.c_str(), 44, 80, nullptr, nullptr), SVC_E_SOURCE_OPEN);
+  EXPECT_EQ(VQFEncode(dir_.Path("missing.wav").c_str(), vqf_.c_str(), 44, 80, nullptr, nullptr),
+            SVC_E_SOURCE_OPEN);
   EXPECT_EQ(VQFEncode(dir_.Path("").c_str(), vqf_.c_str(), 44, 80, nullptr, nullptr), SVC_E_SOURCE_OPEN);
   std::ofstream(dir_.Path("text.wav")) << "not a wave file at all, just words";
-  EXPECT_EQ(VQFEncode(dir_.Path("text.wav").c_str(), vqf_.c_str(), 44, 80, nullptr, nullptr), SVC_E_SOURCE_FORMAT);
+  EXPECT_EQ(VQFEncode(dir_.Path("text.wav").c_str(), vqf_.c_str(), 44, 80, nullptr, nullptr),
+            SVC_E_SOURCE_FORMAT);
   // 8-bit PCM is not usable.
   std::string eight = Slurp(wav_);
   eight[34] = 8;
   std::ofstream(dir_.Path("eight.wav"), std::ios::binary) << eight;
-  EXPECT_EQ(VQFEncode(dir_.Path("eight.wav").c_str(), vqf_.c_str(), 44, 80, nullptr, nullptr), SVC_E_SOURCE_FORMAT);
+  EXPECT_EQ(VQFEncode(dir_.Path("eight.wav").c_str(), vqf_.c_str(), 44, 80, nullptr, nullptr),
+            SVC_E_SOURCE_FORMAT);
   EXPECT_EQ(VQFEncode(wav_.c_str(), dir_.Path("no/such/folder.vqf").c_str(), 44, 80, nullptr, nullptr),
             SVC_E_DEST_CREATE);
   if (fs::exists("/dev/full")) {
@@ -150,7 +154,8 @@ TEST_F(VqfCalls, DecodeGivesFfmpegsSamplesAsWav) {
     ASSERT_GT(rate, 0);
     ASSERT_GE(position, 0);
     const int32_t estimate = static_cast<int32_t>(std::nearbyint(size * 14.69 / rate));
-    const int shown = static_cast<int>(std::nearbyint(double(position) / std::max(estimate, position + 10) * 100));
+    const int shown =
+        static_cast<int>(std::nearbyint(double(position) / std::max(estimate, position + 10) * 100));
     EXPECT_GT(shown, last);
     last = shown;
   }
@@ -167,7 +172,8 @@ TEST(VqfDecodeProgressUnits, CallersEstimateGivesTheTruePercent) {
       const int16_t position = p.PositionFor(percent / 100.0);
       ASSERT_LE(position, 32757);
       const int32_t estimate = static_cast<int32_t>(std::nearbyint(size * 14.69 / p.Rate()));
-      const int shown = static_cast<int>(std::nearbyint(double(position) / std::max<int32_t>(estimate, position + 10) * 100));
+      const int shown = static_cast<int>(
+          std::nearbyint(double(position) / std::max<int32_t>(estimate, position + 10) * 100));
       EXPECT_NEAR(shown, percent, 1) << seconds << " s";
     }
   }

@@ -23,7 +23,7 @@ int FrameFieldBits(const Mode& m, FrameType f) {
   const TypeParams& t = m.type[f];
   const int C = m.channels;
   int bits = 4 + m.alloc[f].bits;
-  bits += C * t.sub * t.barkCoefs * t.barkBits + C * t.sub;      // bark indices, history flags
+  bits += C * t.sub * t.barkCoefs * t.barkBits + C * t.sub;  // bark indices, history flags
   bits += C * Mode::kGainBits + (f == kLong ? 0 : C * t.sub * Mode::kSubGainBits);
   bits += C * (Mode::kLspBit0 + Mode::kLspBit1 + Mode::kLspSplit * Mode::kLspBit2);
   if (f == kLong) bits += m.alloc[kPpc].bits + C * (Mode::kPpcPeriodBits + Mode::kPpcGainBits);
@@ -35,7 +35,8 @@ TEST(VqfMode, FramesFillTheirBitBudgetExactly) {
     for (int ch : {1, 2}) {
       const Mode m(kbps, ch);
       EXPECT_EQ(m.frameBits, static_cast<int>(int64_t{kbps} * 1000 * ch * 2048 / 44100));
-      for (FrameType f : {kShort, kMedium, kLong}) EXPECT_EQ(FrameFieldBits(m, f), m.frameBits) << kbps << ch << f;
+      for (FrameType f : {kShort, kMedium, kLong})
+        EXPECT_EQ(FrameFieldBits(m, f), m.frameBits) << kbps << ch << f;
     }
   EXPECT_EQ(Mode(40, 2).frameBits, 3715);
   EXPECT_EQ(Mode(48, 2).frameBits, 4458);
@@ -81,7 +82,8 @@ TEST(VqfMode, InterleavingMatchesTheFormatNotes) {
     for (int ch : {1, 2}) {
       const Mode m(kbps, ch);
       for (int f = kShort; f <= kPpc; ++f) {
-        std::ifstream in(dir / ("perm_44_" + std::to_string(kbps) + (ch == 2 ? "_stereo_" : "_mono_") + names[f] + ".txt"));
+        std::ifstream in(dir / ("perm_44_" + std::to_string(kbps) + (ch == 2 ? "_stereo_" : "_mono_") +
+                                names[f] + ".txt"));
         ASSERT_TRUE(in);
         const Allocation& a = m.alloc[f];
         std::string line;
@@ -154,10 +156,12 @@ TEST(VqfModel, EnvelopeInterpolationStaysNearTheTrueResponse) {
   const Lsf lsf = DecodeLsp(0, 5, i2, history);
   std::vector<float> env(2048);
   LpcEnvelope(lsf, kLong, 2048, env.data());
-  for (int k = 0; k < 1024; k += 8) EXPECT_FLOAT_EQ(env[k], LpcResponse(lsf, (k + 0.5f) * float(M_PI) / 2048));
+  for (int k = 0; k < 1024; k += 8)
+    EXPECT_FLOAT_EQ(env[k], LpcResponse(lsf, (k + 0.5f) * float(M_PI) / 2048));
   std::vector<float> shortEnv(128);
   LpcEnvelope(lsf, kShort, 128, shortEnv.data());
-  for (int k = 0; k < 128; ++k) EXPECT_FLOAT_EQ(shortEnv[k], LpcResponse(lsf, (k + 0.5f) * float(M_PI) / 128));
+  for (int k = 0; k < 128; ++k)
+    EXPECT_FLOAT_EQ(shortEnv[k], LpcResponse(lsf, (k + 0.5f) * float(M_PI) / 128));
   // Interpolated points lie between their evaluated neighbours' range, give or take the
   // refinement at sharp peaks.
   for (int k = 1; k < 1016; ++k) EXPECT_GT(env[k], 0.0f);
@@ -222,7 +226,8 @@ TEST(VqfAnalysis, TransformIsTheDecodersInverseWithOverlap) {
       ASSERT_TRUE(mdct.Ok());
       // Three overlapping blocks of a signal; the middle stretch must come back exactly.
       std::vector<float> x(4 * B);
-      for (size_t i = 0; i < x.size(); ++i) x[i] = 1000.0f * std::sin(0.01f * i * i / B) + 300.0f * std::cos(0.3f * i);
+      for (size_t i = 0; i < x.size(); ++i)
+        x[i] = 1000.0f * std::sin(0.01f * i * i / B) + 300.0f * std::cos(0.3f * i);
       std::vector<double> out(4 * B, 0.0);
       for (int b = 0; b < 3; ++b) {
         std::vector<float> in(2 * B), X(B);
@@ -254,7 +259,8 @@ TEST(VqfAnalysis, AttacksAskForShortBlocksAndSteadyTonesDoNot) {
   TransientDetector d(1);
   std::vector<float> x(8 * 2048, 0.0f);
   for (size_t i = 0; i < x.size(); ++i) x[i] = 3000.0f * std::sin(0.05f * i);
-  for (int i = 0; i < 400; ++i) x[5 * 2048 + 1500 + i] += 25000.0f * std::exp(-i / 60.0f) * ((i % 7) - 3) / 3.0f;
+  for (int i = 0; i < 400; ++i)
+    x[5 * 2048 + 1500 + i] += 25000.0f * std::exp(-i / 60.0f) * ((i % 7) - 3) / 3.0f;
   d.Feed(x.data(), static_cast<int>(x.size()));
   EXPECT_EQ(d.Decide(2 * 2048 + 1024), kLong);
   EXPECT_EQ(d.Decide(4 * 2048 + 1024), kLong);   // its short blocks end before the attack

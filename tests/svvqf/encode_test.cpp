@@ -34,7 +34,8 @@ class VqfEncode : public ::testing::Test {
     const std::string s(bytes.begin(), bytes.end());
     const size_t data = s.find("DATA") + 4;
     const int64_t bit = int64_t{t} * frameBits;
-    const uint32_t two = static_cast<uint8_t>(s[data + bit / 8]) << 8 | static_cast<uint8_t>(s[data + bit / 8 + 1]);
+    const uint32_t two =
+        static_cast<uint8_t>(s[data + bit / 8]) << 8 | static_cast<uint8_t>(s[data + bit / 8 + 1]);
     return static_cast<int>((two >> (12 - bit % 8)) & 0xF);
   }
   TempDir dir_;
@@ -81,8 +82,11 @@ TEST_F(VqfEncode, TestSignalsKeepTheirSegmentalSnr) {
     const char* name;
     Pcm pcm;
     double floor80, floor96;
-  } cases[] = {{"two-tone", TwoTone(2), 20, 22}, {"sweep", Sweep(3), 20, 22},      {"noise", Noise(-20, 2), 2, 3},
-               {"clicks", ClickTrain(2), 10, 12}, {"music", Music(3), 9, 10}};
+  } cases[] = {{"two-tone", TwoTone(2), 20, 22},
+               {"sweep", Sweep(3), 20, 22},
+               {"noise", Noise(-20, 2), 2, 3},
+               {"clicks", ClickTrain(2), 10, 12},
+               {"music", Music(3), 9, 10}};
   for (const Case& c : cases) {
     for (int kbps : {80, 96}) {
       const Decoded d = RoundTrip(c.pcm, kbps);
@@ -128,7 +132,8 @@ TEST_F(VqfEncode, ShortBlocksContainPreEchoAroundClicks) {
   ASSERT_EQ(withShort.errors, 0);
   ASSERT_EQ(longOnly.errors, 0);
   const double contained = PreEcho(clicks, withShort), spread = PreEcho(clicks, longOnly);
-  EXPECT_LT(contained, spread - 10) << "pre-echo " << contained << " dB with short blocks, " << spread << " without";
+  EXPECT_LT(contained, spread - 10) << "pre-echo " << contained << " dB with short blocks, " << spread
+                                    << " without";
   // Beyond one short block before the attack, next to nothing is left.
   const double farContained = PreEcho(clicks, withShort, 256), farSpread = PreEcho(clicks, longOnly, 256);
   EXPECT_LT(farContained, farSpread - 15) << farContained << " against " << farSpread;
@@ -154,8 +159,8 @@ TEST_F(VqfEncode, ChunksNameTheTitleAndTheEncoder) {
   // DSIZ holds the byte count after DATA.
   const size_t dsiz = head.find("DSIZ"), data = head.find("DATA");
   ASSERT_NE(dsiz, std::string::npos);
-  const uint32_t stated = uint8_t(head[dsiz + 8]) << 24 | uint8_t(head[dsiz + 9]) << 16 | uint8_t(head[dsiz + 10]) << 8 |
-                          uint8_t(head[dsiz + 11]);
+  const uint32_t stated = uint8_t(head[dsiz + 8]) << 24 | uint8_t(head[dsiz + 9]) << 16 |
+                          uint8_t(head[dsiz + 10]) << 8 | uint8_t(head[dsiz + 11]);
   in.seekg(0, std::ios::end);
   EXPECT_EQ(stated, static_cast<uint32_t>(in.tellg()) - (data + 4));
   // N frames of 3715 bits: ceil(22050 / 2048) + 2 = 13.
@@ -171,7 +176,8 @@ TEST_F(VqfEncode, OtherRatesAreResampledAndKeepTheirPitchAndLength) {
     EXPECT_NEAR(double(d.Frames()) / 44100, 2.0, 2048.0 / 44100 + 0.01) << rate;
     // Same pitch: count rising zero crossings over one second in the middle.
     int crossings = 0;
-    for (size_t i = 22050; i < 22050 + 44100; ++i) crossings += d.samples[2 * i] < 0 && d.samples[2 * (i + 1)] >= 0;
+    for (size_t i = 22050; i < 22050 + 44100; ++i)
+      crossings += d.samples[2 * i] < 0 && d.samples[2 * (i + 1)] >= 0;
     EXPECT_NEAR(crossings, 1000, 3) << rate;
   }
 }
@@ -180,10 +186,14 @@ TEST_F(VqfEncode, HardSignalsDecodeCleanly) {
   struct Case {
     const char* name;
     Pcm pcm;
-  } cases[] = {{"silence", Constant(0, 1.0)},        {"square", Square(1000, 1.0)},
-               {"square 50", Square(50, 1.0)},      {"white noise", Noise(0, 1.0)},
-               {"DC +", Constant(32767, 1.0)},      {"DC -", Constant(-32768, 1.0)},
-               {"one sample", Constant(12000, 1.0 / 44100)}, {"empty", Constant(0, 0)},
+  } cases[] = {{"silence", Constant(0, 1.0)},
+               {"square", Square(1000, 1.0)},
+               {"square 50", Square(50, 1.0)},
+               {"white noise", Noise(0, 1.0)},
+               {"DC +", Constant(32767, 1.0)},
+               {"DC -", Constant(-32768, 1.0)},
+               {"one sample", Constant(12000, 1.0 / 44100)},
+               {"empty", Constant(0, 0)},
                {"mono noise", Noise(-3, 0.5, 1)}};
   for (const Case& c : cases)
     for (int kbps : {80, 96}) {

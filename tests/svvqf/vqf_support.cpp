@@ -35,7 +35,8 @@ Pcm Sine(double hz, double dbfs, double seconds, int channels, int rate) {
   Pcm p = Make(seconds, channels, rate);
   const double a = Amplitude(dbfs);
   for (size_t i = 0; i < p.Frames(); ++i)
-    for (int c = 0; c < channels; ++c) p.samples[i * channels + c] = Clip(a * std::sin(2 * M_PI * hz * i / rate));
+    for (int c = 0; c < channels; ++c)
+      p.samples[i * channels + c] = Clip(a * std::sin(2 * M_PI * hz * i / rate));
   return p;
 }
 
@@ -231,7 +232,8 @@ double SegmentalSnr(const Pcm& ref, const Decoded& dec) {
 double LevelDb(const std::vector<float>& x, int channels, int channel, size_t from, size_t to) {
   to = std::min(to, x.size() / channels);
   double s = 0;
-  for (size_t i = from; i < to; ++i) s += static_cast<double>(x[i * channels + channel]) * x[i * channels + channel];
+  for (size_t i = from; i < to; ++i)
+    s += static_cast<double>(x[i * channels + channel]) * x[i * channels + channel];
   const double rms = std::sqrt(s / std::max<size_t>(1, to - from));
   return 20 * std::log10((rms + 1e-9) * std::sqrt(2.0) / 32767.0);
 }

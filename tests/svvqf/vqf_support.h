@@ -20,12 +20,12 @@ struct Pcm {
 
 // Signals, `seconds` long, both channels alike unless said otherwise.
 Pcm Sine(double hz, double dbfs, double seconds, int channels = 2, int rate = kRate);
-Pcm TwoTone(double seconds);                 // 440 Hz left, 3 kHz right, with a shared 1 kHz
-Pcm Sweep(double seconds);                   // logarithmic 50 Hz to 16 kHz
+Pcm TwoTone(double seconds);  // 440 Hz left, 3 kHz right, with a shared 1 kHz
+Pcm Sweep(double seconds);    // logarithmic 50 Hz to 16 kHz
 Pcm Noise(double dbfs, double seconds, int channels = 2, uint32_t seed = 1);
 Pcm ClickTrain(double seconds, double clicksPerSecond = 4);  // castanet-like bursts on silence
-Pcm Music(double seconds);                   // tones, chords, a noise bed and attacks
-Pcm Square(double hz, double seconds);       // full scale
+Pcm Music(double seconds);                                   // tones, chords, a noise bed and attacks
+Pcm Square(double hz, double seconds);                       // full scale
 Pcm Constant(int16_t value, double seconds, int channels = 2);
 
 bool WriteWav(const std::string& path, const Pcm& pcm);
@@ -34,8 +34,8 @@ struct Decoded {
   bool ok = false;
   std::string codec;  // FFmpeg's codec name
   int rate = 0, channels = 0;
-  int64_t bitRate = 0;  // bit/s as the demuxer states it
-  int errors = 0;       // packets FFmpeg refused or failed to decode
+  int64_t bitRate = 0;         // bit/s as the demuxer states it
+  int errors = 0;              // packets FFmpeg refused or failed to decode
   std::vector<float> samples;  // interleaved, 16-bit scale (1.0 = one step)
   size_t Frames() const { return channels ? samples.size() / channels : 0; }
 };

@@ -46,8 +46,8 @@ extern "C" {
 #define SVVQF_API
 #endif
 
-SVVQF_API int32_t VQFDecode(const char* source, const char* destination, const VqfDecodeProgressProc* progressCell,
-                            int16_t* cancel);
+SVVQF_API int32_t VQFDecode(const char* source, const char* destination,
+                            const VqfDecodeProgressProc* progressCell, int16_t* cancel);
 SVVQF_API int32_t VQFEncode(const char* source, const char* destination, int32_t rateKHz, int32_t bitRateKbps,
                             const CodecProgressProc* progressCell, int16_t* cancel);
 

@@ -55,7 +55,8 @@ FrameType TypeOfWindow(int wt) {
   return kLong;
 }
 
-TransientDetector::TransientDetector(int channels) : channels_(channels), last_(channels, 0.0f), energy_(256, 0.0) {}
+TransientDetector::TransientDetector(int channels)
+    : channels_(channels), last_(channels, 0.0f), energy_(256, 0.0) {}
 
 void TransientDetector::Feed(const float* x, int frames) {
   for (int i = 0; i < frames; ++i) {

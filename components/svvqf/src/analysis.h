@@ -55,8 +55,8 @@ class TransientDetector {
   std::vector<float> last_;
   double acc_ = 0;
   int fill_ = 0;
-  int64_t segments_ = 0;          // complete segments so far
-  std::vector<double> energy_;    // ring of recent segment energies
+  int64_t segments_ = 0;        // complete segments so far
+  std::vector<double> energy_;  // ring of recent segment energies
   double Energy(int64_t segment) const;
 };
 

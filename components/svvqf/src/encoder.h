@@ -11,8 +11,8 @@
 
 #include <array>
 #include <map>
-#include <tuple>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace svvqf {
@@ -47,8 +47,8 @@ class Encoder {
   std::unique_ptr<Mdct> mdct_[3];
   TransientDetector detector_;
   std::array<std::vector<float>, 2> pending_;  // input from frame_'s first sample, per channel
-  int64_t frame_ = 0;     // next frame to code
-  int64_t samples_ = 0;   // input samples per channel so far
+  int64_t frame_ = 0;                          // next frame to code
+  int64_t samples_ = 0;                        // input samples per channel so far
   FrameType prev_ = kLong, cur_ = kLong;
   bool switching_ = true;
   std::vector<float> x_, block_;

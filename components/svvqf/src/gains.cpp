@@ -53,7 +53,8 @@ float CostAt(const BandStats* bands, int count, float g, const float* st) {
 #if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif
-BarkChoice ChooseBark(const TypeParams& t, const BandStats* bands, float g, const float* history) {
+BarkChoice
+ChooseBark(const TypeParams& t, const BandStats* bands, float g, const float* history) {
   constexpr int kRowsMax = 64;
   const int cols = t.barkBands / t.barkCoefs;
   const int rows = 1 << t.barkBits;
@@ -78,7 +79,8 @@ BarkChoice ChooseBark(const TypeParams& t, const BandStats* bands, float g, cons
           const float fit = std::min(rms2, s * s * kRms * kRms);
           const float over = std::max(0.0f, b.rms - s * kRms);
           const float clip = std::max(0.0f, b.peak - s * kPeak);
-          cost[row] += b.area * (kFloor * kFloor * s * s + kRelative * fit + over * over) + b.peakW * clip * clip;
+          cost[row] +=
+              b.area * (kFloor * kFloor * s * s + kRelative * fit + over * over) + b.peakW * clip * clip;
         }
       }
       int bestRow = 0;

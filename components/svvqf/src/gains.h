@@ -9,10 +9,10 @@
 namespace svvqf {
 
 struct BandStats {
-  float area = 0;    // sum of env^2 over the band's bins
-  float rms = 0;     // rms of the target (spectrum / envelope) over the band
-  float peak = 0;    // largest magnitude of the target in the band
-  float peakW = 0;   // env^2 at that bin
+  float area = 0;   // sum of env^2 over the band's bins
+  float rms = 0;    // rms of the target (spectrum / envelope) over the band
+  float peak = 0;   // largest magnitude of the target in the band
+  float peakW = 0;  // env^2 at that bin
 };
 
 // Statistics of every bark band of one sub-block (`r` and `env` have t.block values).
@@ -35,7 +35,8 @@ float CostAt(const BandStats* bands, int count, float g, const float* st);
 
 // Best code in [lo, hi] (every `step`-th) for gain values levelValue(code) with the factors st.
 template <typename F>
-int BestGainCode(const BandStats* bands, int count, const float* st, int lo, int hi, F levelValue, int step = 1) {
+int BestGainCode(const BandStats* bands, int count, const float* st, int lo, int hi, F levelValue,
+                 int step = 1) {
   int best = lo;
   float bestCost = 3.4e38f;
   for (int q = lo; q <= hi; q += step) {

@@ -197,7 +197,8 @@ LspCode QuantiseLsf(const Lsf& target, const float* amp, int block, const Lsf& h
           even *= c[j] - twoCos[i];
           odd *= c[j + 1] - twoCos[i];
         }
-        logF[i] = std::log(0.5f / (0.25f * (2 - twoCos[i]) * odd * odd + 0.25f * (2 + twoCos[i]) * even * even));
+        logF[i] =
+            std::log(0.5f / (0.25f * (2 - twoCos[i]) * odd * odd + 0.25f * (2 + twoCos[i]) * even * even));
         mean += weight[i] * (logAmp[i] - logF[i]);
       }
       double err = 0;

@@ -19,8 +19,7 @@ Allocation MakeAllocation(int bits, int coefs, int blocks, int blockLen, bool lo
   for (int v = 0; v < nv; ++v) {
     for (int r = 0; r < a.Length(v); ++r) {
       int shift = 0;
-      const bool noShift =
-          blocks == 1 || (longFrame ? nv % blocks != 0 : nv % 2 != 0) || r == shortLen;
+      const bool noShift = blocks == 1 || (longFrame ? nv % blocks != 0 : nv % 2 != 0) || r == shortLen;
       if (!noShift) shift = longFrame ? r : r * r;
       const int u = r * nv + (v + shift) % nv;
       a.destination[static_cast<size_t>(v) * a.lenFirst + r] = (u % blocks) * blockLen + u / blocks;
@@ -34,12 +33,42 @@ Mode::Mode(int kbps, int ch) : channels(ch), kbpsPerChannel(kbps) {
   frameBits = static_cast<int>(static_cast<int64_t>(kbps) * 1000 * ch * kSize / kRate);
   const bool is40 = kbps == 40;
   // short, medium, long: sub-blocks, bark bands, bark indices, bark bits
-  type[kShort] = {16, kSize / 16, 10, 1, 6, is40 ? 18 : 15, is40 ? kCb4440S0 : kCb4448S0,
-                  is40 ? kCb4440S1 : kCb4448S1, kFcb44S, kBarkS44, 0.4f, {}};
-  type[kMedium] = {4, kSize / 4, 20, 2, 6, is40 ? 17 : 14, is40 ? kCb4440M0 : kCb4448M0,
-                   is40 ? kCb4440M1 : kCb4448M1, kFcb44M, kBarkM44, 0.35f, {}};
-  type[kLong] = {1, kSize, 40, 4, 6, is40 ? 17 : 14, is40 ? kCb4440L0 : kCb4448L0,
-                 is40 ? kCb4440L1 : kCb4448L1, kFcb44L, kBarkL44, 0.28f, {}};
+  type[kShort] = {16,
+                  kSize / 16,
+                  10,
+                  1,
+                  6,
+                  is40 ? 18 : 15,
+                  is40 ? kCb4440S0 : kCb4448S0,
+                  is40 ? kCb4440S1 : kCb4448S1,
+                  kFcb44S,
+                  kBarkS44,
+                  0.4f,
+                  {}};
+  type[kMedium] = {4,
+                   kSize / 4,
+                   20,
+                   2,
+                   6,
+                   is40 ? 17 : 14,
+                   is40 ? kCb4440M0 : kCb4448M0,
+                   is40 ? kCb4440M1 : kCb4448M1,
+                   kFcb44M,
+                   kBarkM44,
+                   0.35f,
+                   {}};
+  type[kLong] = {1,
+                 kSize,
+                 40,
+                 4,
+                 6,
+                 is40 ? 17 : 14,
+                 is40 ? kCb4440L0 : kCb4448L0,
+                 is40 ? kCb4440L1 : kCb4448L1,
+                 kFcb44L,
+                 kBarkL44,
+                 0.28f,
+                 {}};
   for (TypeParams& t : type) {
     const int cols = t.barkBands / t.barkCoefs, rows = 1 << t.barkBits;
     t.fcbColumns.resize(static_cast<size_t>(cols) * rows);

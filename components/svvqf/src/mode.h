@@ -32,17 +32,17 @@ struct Allocation {
 };
 
 struct TypeParams {
-  int sub = 1;          // sub-blocks per frame
-  int block = 0;        // coefficients per sub-block
-  int barkBands = 0;    // bark envelope bands of a sub-block
-  int barkCoefs = 0;    // bark codebook indices per sub-block
-  int barkBits = 0;     // bits per bark index
-  int cbStride = 0;     // columns of the main codebooks
+  int sub = 1;        // sub-blocks per frame
+  int block = 0;      // coefficients per sub-block
+  int barkBands = 0;  // bark envelope bands of a sub-block
+  int barkCoefs = 0;  // bark codebook indices per sub-block
+  int barkBits = 0;   // bits per bark index
+  int cbStride = 0;   // columns of the main codebooks
   const int16_t* cbA = nullptr;
   const int16_t* cbB = nullptr;
-  const int16_t* fcb = nullptr;      // bark codebook, 2^barkBits rows of barkBands/barkCoefs
+  const int16_t* fcb = nullptr;        // bark codebook, 2^barkBits rows of barkBands/barkCoefs
   const int16_t* barkWidth = nullptr;  // band widths in bins
-  float historyWeight = 0;           // bark history smoothing
+  float historyWeight = 0;             // bark history smoothing
   // The bark codebook as offsets (value / 4096), column-major: [column][row].
   std::vector<float> fcbColumns;
 };

@@ -42,7 +42,8 @@ namespace {
 struct GainSteps {
   float frame[256], sub[32], ppc[128];
   GainSteps() {
-    for (int q = 0; q < 256; ++q) frame[q] = static_cast<float>(Expand(13000.0 / 255 * (q + 0.5), 13000, 100));
+    for (int q = 0; q < 256; ++q)
+      frame[q] = static_cast<float>(Expand(13000.0 / 255 * (q + 0.5), 13000, 100));
     for (int s = 0; s < 32; ++s) sub[s] = static_cast<float>(Expand(4500.0 / 31 * (s + 0.5), 4500, 100));
     const double step = 25000.0 / ((1 << Mode::kPpcGainBits) - 1);
     for (int q = 0; q < 128; ++q) ppc[q] = static_cast<float>(Expand(step * q + step / 2, 25000, 200) / 8192);
@@ -72,7 +73,8 @@ int LspChunkStart(int c) {
 Lsf DecodeLsp(int h, int i1, const int* i2, Lsf& history) {
   Lsf q;
   for (int c = 0; c < Mode::kLspSplit; ++c)
-    for (int j = LspChunkStart(c); j < LspChunkStart(c + 1); ++j) q[j] = LspStage1(i1)[j] + LspStage2(i2[c])[j];
+    for (int j = LspChunkStart(c); j < LspChunkStart(c + 1); ++j)
+      q[j] = LspStage1(i1)[j] + LspStage2(i2[c])[j];
   Spread(q.data(), Mode::kLsp, 0.0001f);
   const float* wp = LspPredict(h);
   Lsf out;

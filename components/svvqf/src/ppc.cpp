@@ -42,7 +42,8 @@ PpcChoice PpcSearch::Search(const float* r, const float* env) const {
   const int channels = mode.channels;
   PpcChoice choice;
   choice.contribution.assign(static_cast<size_t>(channels) * Mode::kSize, 0.0f);
-  std::vector<float> target(channels * kLen, 0.0f), weight(channels * kLen, 0.0f), decoded(channels * kLen, 0.0f);
+  std::vector<float> target(channels * kLen, 0.0f), weight(channels * kLen, 0.0f),
+      decoded(channels * kLen, 0.0f);
   int bins[2][kLen];
   float gain[2] = {};
   for (int ch = 0; ch < channels; ++ch) {

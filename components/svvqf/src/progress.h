@@ -2,8 +2,8 @@
 // of the whole percentage, the caller's flag read at every step.
 #pragma once
 
-#include <cstdint>
 #include <sys/stat.h>
+#include <cstdint>
 
 #include "svcodec.h"
 

@@ -88,8 +88,10 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
     fileSize = st.st_size;
     if (!StatedData(probe.get(), fileSize, stated, dataStart)) return SVC_E_SOURCE_FORMAT;
   }
-  struct stat ds {}, ss {};
-  if (stat(destination, &ds) == 0 && stat(source, &ss) == 0 && ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino)
+  struct stat ds {
+  }, ss{};
+  if (stat(destination, &ds) == 0 && stat(source, &ss) == 0 && ds.st_dev == ss.st_dev &&
+      ds.st_ino == ss.st_ino)
     return SVC_E_ARGUMENT;  // would overwrite its own source
 
   const AVInputFormat* vqf = av_find_input_format("vqf");
@@ -134,7 +136,8 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
       const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format));
       for (int c = 0; c < channels; ++c) {
         const float* src = reinterpret_cast<const float*>(frame->extended_data[planar ? c : 0]);
-        for (int i = 0; i < n; ++i) pcm[static_cast<size_t>(i) * channels + c] = ToS16(planar ? src[i] : src[i * channels + c]);
+        for (int i = 0; i < n; ++i)
+          pcm[static_cast<size_t>(i) * channels + c] = ToS16(planar ? src[i] : src[i * channels + c]);
       }
       av_frame_unref(frame.get());
       if (!wav.Write(pcm.data(), n)) return false;
@@ -173,8 +176,8 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
 
 }  // namespace svvqf
 
-extern "C" int32_t VQFDecode(const char* source, const char* destination, const VqfDecodeProgressProc* progressCell,
-                             int16_t* cancel) {
+extern "C" int32_t VQFDecode(const char* source, const char* destination,
+                             const VqfDecodeProgressProc* progressCell, int16_t* cancel) {
   try {
     return svvqf::Decode(source, destination, progressCell, cancel);
   } catch (...) {

@@ -30,7 +30,8 @@ struct SwrFree {
 };
 
 bool SameFile(const char* a, const char* b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
@@ -50,8 +51,8 @@ class RateConverter {
     AVChannelLayout layout;
     av_channel_layout_default(&layout, channels);
     SwrContext* ctx = nullptr;
-    if (swr_alloc_set_opts2(&ctx, &layout, AV_SAMPLE_FMT_FLT, Mode::kRate, &layout, AV_SAMPLE_FMT_S16, rate, 0,
-                            nullptr) < 0)
+    if (swr_alloc_set_opts2(&ctx, &layout, AV_SAMPLE_FMT_FLT, Mode::kRate, &layout, AV_SAMPLE_FMT_S16, rate,
+                            0, nullptr) < 0)
       return false;
     swr_.reset(ctx);
     return swr_init(ctx) >= 0;
@@ -110,14 +111,15 @@ int32_t Encode(const char* source, const char* destination, int32_t rateKHz, int
   info.channels = channels;
   info.totalKbps = perChannel * channels;
   info.rateCode = 44;
-  info.texts = {{"NAME", TitleOf(source)}, {"COMT", "Encoded by svvqf (Sonvera Disc Suite), TwinVQ encoder 1.0"}};
+  info.texts = {{"NAME", TitleOf(source)},
+                {"COMT", "Encoded by svvqf (Sonvera Disc Suite), TwinVQ encoder 1.0"}};
   VqfFileWriter out;
   if (!out.Open(destination, info)) return SVC_E_DEST_CREATE;
 
   PercentProgress progress(progressCell);
   progress.Report(0);
-  const double expected = static_cast<double>(
-      Encoder::FrameCount(static_cast<int64_t>(static_cast<double>(wav.Frames()) * Mode::kRate / wav.Rate())));
+  const double expected = static_cast<double>(Encoder::FrameCount(
+      static_cast<int64_t>(static_cast<double>(wav.Frames()) * Mode::kRate / wav.Rate())));
   BitWriter bits;
   std::vector<int16_t> pcm(static_cast<size_t>(kChunk) * channels);
   auto flush = [&] {
@@ -162,8 +164,8 @@ int32_t Encode(const char* source, const char* destination, int32_t rateKHz, int
 
 }  // namespace svvqf
 
-extern "C" int32_t VQFEncode(const char* source, const char* destination, int32_t rateKHz, int32_t bitRateKbps,
-                             const CodecProgressProc* progressCell, int16_t* cancel) {
+extern "C" int32_t VQFEncode(const char* source, const char* destination, int32_t rateKHz,
+                             int32_t bitRateKbps, const CodecProgressProc* progressCell, int16_t* cancel) {
   try {
     return svvqf::Encode(source, destination, rateKHz, bitRateKbps, progressCell, cancel);
   } catch (const std::bad_alloc&) {

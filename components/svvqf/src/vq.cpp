@@ -24,7 +24,8 @@ void FieldShape(int bits, int& rows, bool& signed_) {
   rows = std::min(kRows, 1 << std::min(bits, 6));
 }
 
-inline __attribute__((always_inline)) void Preselect(const float* corr, const float* energy, int rows, bool signed_, Candidate* out, int& count) {
+inline __attribute__((always_inline)) void Preselect(const float* corr, const float* energy, int rows,
+                                                     bool signed_, Candidate* out, int& count) {
   // Each book of a conjugate pair is built to carry half of the vector: rank rows by how well
   // they match half the target.
   float err[kRows];

@@ -14,8 +14,8 @@ namespace svvqf {
 
 struct VqfInfo {
   int channels = 2;
-  int totalKbps = 80;   // bit rate of all channels together
-  int rateCode = 44;    // sample rate in kHz as the format codes it
+  int totalKbps = 80;                                      // bit rate of all channels together
+  int rateCode = 44;                                       // sample rate in kHz as the format codes it
   std::vector<std::pair<std::string, std::string>> texts;  // tag (4 chars), text
 };
 

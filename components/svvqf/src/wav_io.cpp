@@ -76,7 +76,8 @@ WavReader::Status WavReader::Open(const std::string& path) {
 int64_t WavReader::Read(int16_t* out, int64_t frames) {
   const int64_t want = std::min(frames, left_);
   if (want <= 0) return 0;
-  const size_t got = std::fread(out, static_cast<size_t>(2 * channels_), static_cast<size_t>(want), file_.get());
+  const size_t got =
+      std::fread(out, static_cast<size_t>(2 * channels_), static_cast<size_t>(want), file_.get());
   if (static_cast<int64_t>(got) < want && std::ferror(file_.get())) return -1;
   left_ -= static_cast<int64_t>(got);
   if (got == 0) left_ = 0;

@@ -4,6 +4,7 @@
 // the project's format notes. Only their layout into C++ arrays is ours.
 #include "twinvq_tables.h"
 
+// clang-format off
 namespace svvqf::tables {
 
 // cb4440s0: 64 rows x 18 columns
@@ -1697,3 +1698,4 @@ const BrokenOpRow kBrokenOpIndex[13] = {
 };
 
 }  // namespace svvqf::tables
+// clang-format on
