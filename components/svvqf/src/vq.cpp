@@ -9,7 +9,7 @@ namespace svvqf {
 namespace {
 
 constexpr int kRows = 64;
-constexpr int kPreselect = 8;  // candidates per codebook for the joint search
+constexpr int kPreselect = 7;  // candidates per codebook for the joint search
 
 struct Candidate {
   float err;  // error of this row alone with its best sign
