@@ -108,6 +108,33 @@ TEST_F(VqfCalls, EncodeTellsEachKindOfFailureApart) {
   }
 }
 
+// WAV files as other programs write them: extensible format, extra chunks, an open size.
+TEST_F(VqfCalls, EncodeReadsTheWavVariantsThatProgramsWrite) {
+  const Pcm pcm = Sine(1000, -12, 1.0);
+  ASSERT_TRUE(WriteWav(wav_, pcm));
+  const std::string base = Slurp(wav_);
+  const std::string fmt = base.substr(20, 16), data = base.substr(44);
+  auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  // Extensible: 40-byte format chunk naming PCM as its sub-format.
+  std::string ext = fmt;
+  ext[0] = char(0xFE);
+  ext[1] = char(0xFF);
+  ext += std::string("\x16\0\x10\0\x03\0\0\0\x01\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 24);
+  const std::string extensible = "RIFF" + le32(4 + 8 + 40 + 8 + data.size()) + "WAVEfmt " + le32(40) + ext +
+                                 "data" + le32(data.size()) + data;
+  // A LIST chunk of odd length (padded) between format and data, and a data size left open.
+  const std::string listed = "RIFF" + le32(0xFFFFFFFF) + "WAVEfmt " + le32(16) + fmt + "LIST" + le32(5) +
+                             std::string("INFOa\0", 6) + "data" + le32(0xFFFFFFFF) + data;
+  for (const auto& [name, bytes] :
+       {std::pair<std::string, std::string>{"ext.wav", extensible}, {"list.wav", listed}}) {
+    std::ofstream(dir_.Path(name), std::ios::binary) << bytes;
+    ASSERT_EQ(VQFEncode(dir_.Path(name).c_str(), vqf_.c_str(), 44, 96, nullptr, nullptr), SVC_OK) << name;
+    const Decoded d = DecodeWithFfmpeg(vqf_);
+    EXPECT_EQ(d.Frames(), (pcm.Frames() + 2047) / 2048 * 2048) << name;
+    EXPECT_GT(Snr(pcm, d, -1, 4096, pcm.Frames() - 4096), 20) << name;
+  }
+}
+
 TEST_F(VqfCalls, EncodeReportsEveryWholePercentOnceInOrder) {
   ASSERT_EQ(VQFEncode(wav_.c_str(), vqf_.c_str(), 44, 96, &record_, nullptr), SVC_OK);
   ASSERT_FALSE(percents.empty());
