@@ -1,13 +1,15 @@
 // VQFDecode: a TwinVQ file to a 16-bit PCM WAV through FFmpeg's demuxer and decoder.
+#include "codec_io/call.h"
+#include "codec_io/wav_sink.h"
 #include "progress.h"
 #include "svvqf.h"
-#include "wav_io.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -31,6 +33,9 @@ struct PacketFree {
 };
 struct FrameFree {
   void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct FileClose {
+  void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
 uint32_t BE32(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
@@ -82,7 +87,7 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
   if (!source || !destination) return SVC_E_ARGUMENT;
   int64_t fileSize = 0, stated = -1, dataStart = -1;
   {
-    File probe(std::fopen(source, "rb"));
+    std::unique_ptr<std::FILE, FileClose> probe(std::fopen(source, "rb"));
     struct stat st {};
     if (!probe || fstat(fileno(probe.get()), &st) != 0 || S_ISDIR(st.st_mode)) return SVC_E_SOURCE_OPEN;
     fileSize = st.st_size;
@@ -111,8 +116,8 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
   const int rate = ctx->sample_rate;
   if (channels < 1 || channels > 2 || rate <= 0) return SVC_E_SOURCE_FORMAT;
 
-  WavWriter wav;
-  if (!wav.Open(destination, channels, rate)) return SVC_E_DEST_CREATE;
+  svcodec::WavSink wav;
+  if (const int32_t created = wav.Create(destination, channels, rate); created != SVC_OK) return created;
   VqfDecodeProgress progress(progressCell, fileSize);
   progress.Report(0);
 
@@ -145,7 +150,7 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
   };
 
   for (;;) {
-    if (Cancelled(cancel)) {
+    if (svcodec::Cancelled(cancel)) {
       result = SVC_E_CANCELLED;
       break;
     }
@@ -164,7 +169,7 @@ int32_t Decode(const char* source, const char* destination, const VqfDecodeProgr
     avcodec_send_packet(ctx.get(), nullptr);
     if (!drain()) result = SVC_E_WRITE;
   }
-  if (!wav.Close() && result == SVC_OK) result = SVC_E_WRITE;
+  if (const int32_t finished = wav.Finish(); finished != SVC_OK && result == SVC_OK) result = finished;
   if (result != SVC_OK) return result;
   if (stated >= 0 && dataStart >= 0 && fileSize - dataStart < stated) damaged = true;  // cut off
   if (damaged) return SVC_E_DAMAGED;

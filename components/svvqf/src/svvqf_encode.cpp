@@ -1,10 +1,10 @@
 // VQFEncode: a 16-bit PCM WAV to a TwinVQ file through our own encoder.
 #include "bit_writer.h"
+#include "codec_io/call.h"
+#include "codec_io/wav_source.h"
 #include "encoder.h"
-#include "progress.h"
 #include "svvqf.h"
 #include "vqf_file.h"
-#include "wav_io.h"
 
 #include <sys/stat.h>
 
@@ -93,15 +93,8 @@ int32_t Encode(const char* source, const char* destination, int32_t rateKHz, int
   if (perChannel == 0) return SVC_E_ARGUMENT;
   if (SameFile(source, destination)) return SVC_E_ARGUMENT;  // would overwrite its own source
 
-  WavReader wav;
-  switch (wav.Open(source)) {
-    case WavReader::Status::kCannotOpen:
-      return SVC_E_SOURCE_OPEN;
-    case WavReader::Status::kNotUsable:
-      return SVC_E_SOURCE_FORMAT;
-    case WavReader::Status::kOk:
-      break;
-  }
+  svcodec::WavSource wav;
+  if (const int32_t opened = wav.Open(source); opened != SVC_OK) return opened;
   const int channels = wav.Channels();
   RateConverter converter;
   Encoder encoder(perChannel, channels);
@@ -116,7 +109,7 @@ int32_t Encode(const char* source, const char* destination, int32_t rateKHz, int
   VqfFileWriter out;
   if (!out.Open(destination, info)) return SVC_E_DEST_CREATE;
 
-  PercentProgress progress(progressCell);
+  svcodec::Progress progress(progressCell ? *progressCell : nullptr);
   progress.Report(0);
   const double expected = static_cast<double>(Encoder::FrameCount(
       static_cast<int64_t>(static_cast<double>(wav.Frames()) * Mode::kRate / wav.Rate())));
@@ -129,15 +122,9 @@ int32_t Encode(const char* source, const char* destination, int32_t rateKHz, int
   };
   int32_t result = SVC_OK;
   for (;;) {
-    if (Cancelled(cancel)) {
-      result = SVC_E_CANCELLED;
-      break;
-    }
-    const int64_t got = wav.Read(pcm.data(), kChunk);
-    if (got < 0) {
-      result = SVC_E_DAMAGED;
-      break;
-    }
+    int64_t got = 0;
+    result = wav.Step(cancel, pcm.data(), kChunk, got);
+    if (result != SVC_OK) break;
     const float* samples = nullptr;
     const int n = converter.Convert(got > 0 ? pcm.data() : nullptr, static_cast<int>(got), &samples);
     if (n < 0 || !encoder.Push(samples, n, bits)) {
@@ -156,8 +143,8 @@ int32_t Encode(const char* source, const char* destination, int32_t rateKHz, int
   bits.Flush();
   if (!flush() && result != SVC_E_CANCELLED) result = SVC_E_WRITE;
   if (!out.Finish() && result == SVC_OK) result = SVC_E_WRITE;
-  if (result == SVC_OK) progress.Report(1.0);
-  return result;
+  // A WAV shorter than its header says is coded as far as it goes, and said to be damaged.
+  return progress.Conclude(result, wav.Truncated());
 }
 
 }  // namespace
