@@ -14,6 +14,8 @@ class ezbutton;
 class ImageControl;
 namespace sv {
 class AllToWavePage;
+class CDPage;
+class CDBurnerPage;
 class WaveToAllPage;
 }  // namespace sv
 
@@ -46,6 +48,10 @@ class frmmain : public QWidget {
   // The conversion pages' contents (pages 0 and 1).
   sv::WaveToAllPage* WaveToAll = nullptr;
   sv::AllToWavePage* AllToWave = nullptr;
+  // The CD page's contents (page 2).
+  sv::CDPage* CD = nullptr;
+  // The burn page's contents (page 3): the burn list and the preview.
+  sv::CDBurnerPage* CDBurner = nullptr;
 
   std::int16_t CurrentPage = 0;
   QStringList CDDrives;
@@ -102,6 +108,9 @@ class frmmain : public QWidget {
   void Timer1_Timer();
   void StopWavePreview();
   void ReleaseWavePlayer();
+  // Opens the burn job's window (modal, owned by this window) once Burn has found rows in
+  // the list; the job reads CDBurner->gridCDBurner.
+  void ShowCDBurnerWindow();
 
   // Drag by hand where the window system cannot move the window itself.
   bool manual_drag_ = false;
