@@ -164,3 +164,33 @@ TEST_F(HeadlessConversion, AMissingCodecLibraryIsToldOnceAndItsRowsFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// The codec libraries themselves (not stand-ins), through the same job: WAV to each format
+// and back.
+TEST_F(HeadlessConversion, TheCodecLibrariesConvertBothWays) {
+  for (const char* name : {"svogg", "svvqf", "svwma"}) sv::codecs::SetLibraryName(name, name);
+  const auto pcm = tone(3 * kRate);
+  WriteAll(path("take.wav"), wav(pcm));
+  for (const char* format : {"OGG", "VQF", "WMA"}) {
+    const QString encoded = path(QStringLiteral("take.%1").arg(format));
+    rows_.rows.push_back({QStringLiteral("WAV->%1").arg(format), path("take.wav"), encoded});
+    rows_.rows.push_back(
+        {QStringLiteral("%1->WAV").arg(format), encoded, path(QStringLiteral("back-%1.WAV").arg(format))});
+  }
+  run();
+  ASSERT_EQ(sink_.results.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i)
+    EXPECT_EQ(sink_.results[i].outcome, RowOutcome::Done)
+        << rows_.rows[i].type.toStdString() << ": " << sink_.results[i].reason.toStdString();
+  for (const char* format : {"OGG", "VQF", "WMA"}) {
+    const QByteArray back = ReadAll(path(QStringLiteral("back-%1.WAV").arg(format)));
+    EXPECT_TRUE(back.startsWith("RIFF")) << format;
+    EXPECT_GT(back.size(), kRate * 4) << format << ": at least a second of sound came back";
+  }
+  EXPECT_TRUE(questions_.told.isEmpty());
+  EXPECT_EQ(sink_.status, "Finish Converting!");
+}
+
+}  // namespace

@@ -40,6 +40,7 @@ get_filename_component(probe ${PROBE} NAME)
 execute_process(COMMAND ${PREFIX}/bin/${probe}
                   "svdecode:CreateDecoder,Mp3DecodePlay,WaveOutputClose"
                   "svencode:beInitStream,beEncodeChunk,beDeinitStream,beCloseStream"
+                  "svogg:OGGEncode,OGGDecode" "svvqf:VQFEncode,VQFDecode" "svwma:WMAEncode,WMADecode"
                 RESULT_VARIABLE failed OUTPUT_VARIABLE said ERROR_VARIABLE said)
 message(STATUS "${said}")
 if(failed)
