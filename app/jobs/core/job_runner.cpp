@@ -153,19 +153,18 @@ RowResult JobRunner::RunRow(const JobRow& job) {
 bool JobRunner::Progress(int percent) {
   int total = lastTotal_;
   Pass([&] { total = TotalPercent(percent, share_, base_); });
-  bool drew = false;
+  const bool first = lastFile_ < 0;
   if (percent != lastFile_) {
     Pass([&] { sink_.DrawFileBar(static_cast<float>(percent), filecolor); });
     lastFile_ = percent;
-    drew = true;
   }
   if (total != lastTotal_) {
     Pass([&] { sink_.DrawTotalBar(static_cast<float>(total), filecolor); });
     lastTotal_ = total;
-    drew = true;
   }
-  // After a redraw (at most a few hundred times a file) the window runs at once.
-  Pass([&] { sink_.Yield(drew); });
+  // The bars repaint themselves; the window runs at the row's first unit (a click made before
+  // is seen at once) and then as the sink's policy says.
+  Pass([&] { sink_.Yield(first); });
   if (!StopRequested()) return true;
   if (questions_.AskStop(options_.texts.stopQuestion)) return false;
   stopFlag(false);

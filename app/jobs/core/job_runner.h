@@ -88,9 +88,9 @@ class JobSink {
   // The job began working through its rows / went through all of them.
   virtual void JobStarted() = 0;
   virtual void JobFinished(int failedRows) = 0;
-  // Called between units of work. With `now` the user interface runs at once (after a bar
-  // was redrawn, in a library's progress callback); otherwise the sink may let calls pass to
-  // keep the work fast.
+  // Called between units of work. With `now` the user interface runs at once (a row's first
+  // unit, a library's progress callback); otherwise the sink may let calls pass to keep the
+  // work fast.
   virtual void Yield(bool now) = 0;
   // The job was stopped by the user, or Cancel was pressed while idle: the display goes.
   virtual void Close() = 0;

@@ -32,17 +32,13 @@ void DrawProgress(PictureBox* pic, float percent, jobs::Rgb colour, bool invert)
   const int x = rnd(scaleWidth / 2.0 - tw / 2.0);
   const int y = rnd(scaleHeight / 2.0 - th / 2.0);
 
+  // The bar first, then the digits with the not-xor pen: over white they take the bar colour,
+  // over the bar they turn white. The same picture as filling the bar with that pen over the
+  // digits, but only the digits' pixels go through the raster operation.
+  if (invert && f > 0) painter.fillRect(QRectF(0, 0, scaleWidth * static_cast<double>(f), scaleHeight), fore);
   painter.setPen(fore);
+  if (invert) painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
   painter.drawText(QPoint(x, y + metrics.ascent()), text);
-
-  if (invert) {
-    // Not-xor pen: white under the bar takes the bar colour, bar-coloured text turns white.
-    painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-    if (f > 0)
-      painter.fillRect(QRectF(0, 0, scaleWidth * static_cast<double>(f), scaleHeight), fore);
-    else
-      painter.fillRect(QRect(0, 0, scaleWidth, scaleHeight), back);
-  }
   painter.end();
   pic->Refresh();
   pic->NoteProgress(percent);
