@@ -12,8 +12,8 @@ class PictureBox;
 
 // Clears the box to white, centres "<percent>%" on it and fills the left `percent` of its
 // width with `colour` so that the digits over the bar show inverted. Each call redraws the
-// whole box; the screen shows it at the next pass of the event loop. `invert` is kept for callers' sake:
-// without it only the text is drawn.
+// whole box; the screen shows it at the next pass of the event loop. `invert` is kept for
+// callers' sake: without it only the text is drawn.
 void DrawProgress(PictureBox* pic, float percent, jobs::Rgb colour, bool invert = true);
 
 inline QColor ToQColor(jobs::Rgb c) { return QColor(c.r, c.g, c.b); }
