@@ -238,8 +238,27 @@ TEST_F(MpegDevice, TwoFilesAtOnceAndBadFiles) {
   media::WriteAll(path("noise.mp3"), QByteArray(4000, '\0'));
   EXPECT_EQ(open(path("noise.mp3"), "n", "mpegvideo"), "error 296");
   EXPECT_EQ(open(path("gone.mp3"), "g", "mpegvideo"), "error 275");
-  // A refused open gives its copy of the library back.
   ASSERT_EQ(open(path("a.mp3"), "a2", "mpegvideo"), "1");
+}
+
+TEST_F(MpegDevice, AnyNumberOfFilesPlayAtOnceEachAtItsOwnPlace) {
+  media::WriteAll(path("long.mp3"), media::EncodeMp3(3.0));
+  media::WriteAll(path("mono.mp3"), media::EncodeMp3(2.0, {22050, 1, 64, false, true}));
+  constexpr int kDevices = 8;
+  for (int d = 0; d < kDevices; ++d) {
+    const QString alias = QStringLiteral("d%1").arg(d);
+    ASSERT_EQ(open(path(d % 2 ? "mono.mp3" : "long.mp3"), alias, "mpegvideo"), "1") << d;
+    EXPECT_EQ(ask("play " + alias + " from " + QString::number(100 * d)), "");
+  }
+  media::RunEventsFor(300);
+  for (int d = 0; d < kDevices; ++d) {
+    const QString alias = QStringLiteral("d%1").arg(d);
+    EXPECT_EQ(ask("status " + alias + " mode"), "playing") << d;
+    EXPECT_GE(number("status " + alias + " position"), 100 * d + 200) << d;
+  }
+  EXPECT_EQ(ask("play d1 wait"), "");
+  EXPECT_EQ(number("status d1 position"), number("status d1 length"));
+  EXPECT_EQ(ask("status d0 mode"), "playing");
 }
 
 // --- the stream length -------------------------------------------------------------------
