@@ -31,7 +31,7 @@ constexpr qint64 kBufferMs = 250;
 // How often the playback thread reads the server's clock and feeds the silent sink.
 constexpr int kTickMs = 20;
 // A stream that stops moving after its source ended is taken as played out.
-constexpr auto kStallLimit = std::chrono::milliseconds(200);
+constexpr auto kStallLimit = std::chrono::milliseconds(500);
 
 qint64 Micros(Clock::duration d) { return std::chrono::duration_cast<std::chrono::microseconds>(d).count(); }
 
@@ -54,6 +54,8 @@ class Shared {
     ended_ = false;
     given_ = 0;
     carry_.clear();
+    const qint64 buffer = format_.bytesPerSecond() * kBufferMs / 1000;
+    padding_ = buffer - buffer % format_.bytesPerFrame();
     ++generation_;
     resetPosition();
     running_ = clockRuns;  // the silent sink's clock starts now, the server's when it plays
@@ -90,26 +92,39 @@ class Shared {
 
   // --- the playback thread
 
-  // Hands the sound server whole frames from the source; 0 while paused or after the end.
+  // Hands the sound server whole frames from the source; 0 while paused. After the end comes
+  // a buffer's worth of silence: the server starts a stream only once its buffer is full, so
+  // a sound shorter than that would otherwise never be heard. The silence is not counted:
+  // the output ends when the server has played the source's last frame.
   qint64 read(quint64 generation, char* data, qint64 maxBytes) {
     const std::lock_guard lock(sourceMutex_);
-    if (generation != generation_ || paused_ || ended_ || !source_) return 0;
+    if (generation != generation_ || paused_ || !source_) return 0;
     const qint64 frame = format_.bytesPerFrame();
     maxBytes -= maxBytes % frame;
     if (maxBytes <= 0) return 0;
-    qint64 have = static_cast<qint64>(carry_.size());
-    std::memcpy(data, carry_.data(), carry_.size());
-    const qint64 got = source_(data + have, maxBytes - have);
-    if (got <= 0)
-      ended_ = true;
-    else
-      have += std::min(got, maxBytes - have);
-    const qint64 whole = have - have % frame;
-    carry_.assign(data + whole, data + have);
-    given_ += whole;
-    const std::lock_guard position(positionMutex_);
-    limitUs_ = microsFor(given_);  // never ahead of what the server was given
-    return whole;
+    if (!ended_) {
+      qint64 have = static_cast<qint64>(carry_.size());
+      std::memcpy(data, carry_.data(), carry_.size());
+      do {  // a sink that reads nothing stops asking: at least one frame, or the end
+        const qint64 got = source_(data + have, maxBytes - have);
+        if (got <= 0)
+          ended_ = true;
+        else
+          have += std::min(got, maxBytes - have);
+      } while (have < frame && !ended_);
+      const qint64 whole = have - have % frame;
+      carry_.assign(data + whole, data + have);
+      given_ += whole;
+      {
+        const std::lock_guard position(positionMutex_);
+        limitUs_ = microsFor(given_);  // never ahead of what the server was given
+      }
+      if (whole > 0) return whole;
+    }
+    const qint64 n = std::min(maxBytes, padding_);
+    std::memset(data, 0, static_cast<std::size_t>(n));
+    padding_ -= n;
+    return n;
   }
 
   // The silent sink: takes from the source what the clock has played so far; true once
@@ -192,6 +207,7 @@ class Shared {
   bool ended_ = false;
   qint64 given_ = 0;         // bytes the source has given to this playback
   std::vector<char> carry_;  // a partial frame waiting for the rest
+  qint64 padding_ = 0;       // silence still to give after the end
 
   std::mutex positionMutex_;
   qint64 base_ = 0;  // microseconds played at stamp_
@@ -268,6 +284,7 @@ class Player final : public QObject {
   void resume(quint64 generation) {
     if (generation != generation_ || done_) return;
     if (sink_) sink_->resume();
+    lastProgress_ = Clock::now();  // the clock stood still while paused
     tick_.start();
   }
 
@@ -281,7 +298,8 @@ class Player final : public QObject {
       return;
     }
     if (!sink_) return;
-    if (sink_->error() == QAudio::FatalError || sink_->error() == QAudio::OpenError) {
+    if (sink_->state() == QAudio::StoppedState || sink_->error() == QAudio::FatalError ||
+        sink_->error() == QAudio::OpenError) {
       fail();
       return;
     }

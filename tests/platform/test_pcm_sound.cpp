@@ -237,6 +237,23 @@ TEST_F(PcmOutputSoundTest, PlaybackGoesOnWhileTheUserInterfaceThreadIsBusy) {
   EXPECT_EQ(m.matchingFrames, static_cast<std::int64_t>(src.samples.size() / 2));
 }
 
+TEST_F(PcmOutputSoundTest, SoundShorterThanTheServersBufferIsHeardWhole) {
+  const int rate = Server().options().rate;
+  BufferSource src(Tones(rate, {1000, 3000}, 0.08));
+  PcmOutput out(PcmFormat{rate, 2});
+  int finished = 0;
+  out.setFinishedHandler([&] { ++finished; });
+  const Recording r = RecordPlayback(
+      Server(), [&] { out.start(src.source()); }, [&] { return out.mode() == PcmOutput::Mode::Stopped; });
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(finished, 1);
+  const Match m = FindExactly(r.samples, src.samples, 2);
+  EXPECT_EQ(m.matchingFrames, static_cast<std::int64_t>(src.samples.size() / 2));
+  const double heardAtEnd = 1000.0 * static_cast<double>(r.finishedAtFrame) / rate - r.channel(0).onsetMs;
+  EXPECT_GT(heardAtEnd, 80 - 50);
+  EXPECT_LT(heardAtEnd, 80 + 150);
+}
+
 TEST_F(PcmOutputSoundTest, SourceGivingOddSizesStillPlaysWholeFrames) {
   // A decoder hands out what it has; a partial frame must wait for its other half.
   const int rate = Server().options().rate;
