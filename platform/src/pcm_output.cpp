@@ -27,9 +27,14 @@ std::atomic<bool> forceSilent{false};
 using Clock = std::chrono::steady_clock;
 constexpr qint64 kUnlimited = std::numeric_limits<qint64>::max();
 // How much audio the sound server holds for us: enough to ride out a busy machine.
-constexpr qint64 kBufferMs = 250;
-// How often the playback thread reads the server's clock and feeds the silent sink.
-constexpr int kTickMs = 20;
+constexpr qint64 kBufferMs = 500;
+// How often the playback thread tops the server's buffer up and reads its clock: seldom,
+// since each wake-up costs; often while the server's clock has yet to start and once the
+// source has ended, so that the position moves and the end is reported when heard.
+constexpr int kTickMs = 100;
+constexpr int kFastTickMs = 10;
+// How often the silent sink takes from the source.
+constexpr int kSilentTickMs = 20;
 // A stream that stops moving after its source ended is taken as played out.
 constexpr auto kStallLimit = std::chrono::milliseconds(500);
 
@@ -217,22 +222,6 @@ class Shared {
   qint64 reported_ = 0;  // the position never runs backwards
 };
 
-// Hands the sink what the source gives.
-class PullDevice final : public QIODevice {
- public:
-  PullDevice(Shared& shared, quint64 generation) : shared_(shared), generation_(generation) {}
-  bool isSequential() const override { return true; }
-  qint64 bytesAvailable() const override { return 1 << 16; }
-
- protected:
-  qint64 readData(char* data, qint64 maxSize) override { return shared_.read(generation_, data, maxSize); }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
- private:
-  Shared& shared_;
-  const quint64 generation_;
-};
-
 // Lives on the playback thread: owns the sink, reads its clock, feeds the silent sink, and
 // tells the caller's thread when a playback has ended or failed.
 class Player final : public QObject {
@@ -242,9 +231,9 @@ class Player final : public QObject {
   Player(Shared& shared, Report report)
       : shared_(shared),
         report_(std::move(report)),
-        scratch_(static_cast<std::size_t>(std::max<qint64>(4096, shared.format().bytesPerSecond() / 10))) {
+        scratch_(static_cast<std::size_t>(
+            std::max<qint64>(4096, shared.format().bytesPerSecond() * kBufferMs / 1000))) {
     tick_.setTimerType(Qt::PreciseTimer);
-    tick_.setInterval(kTickMs);
     connect(&tick_, &QTimer::timeout, this, [this] { onTick(); });
   }
   ~Player() override { close(); }
@@ -262,17 +251,21 @@ class Player final : public QObject {
       format.setSampleRate(f.sampleRate);
       format.setChannelCount(f.channels);
       format.setSampleFormat(QAudioFormat::Int16);
-      pull_ = std::make_unique<PullDevice>(shared_, generation);
-      pull_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
       sink_ = std::make_unique<QAudioSink>(device, format);
       sink_->setBufferSize(static_cast<qsizetype>(f.bytesPerSecond() * kBufferMs / 1000));
       connect(sink_.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
         if (state == QAudio::StoppedState && sink_ && sink_->error() != QAudio::NoError) fail();
       });
-      sink_->start(pull_.get());
+      // Pushed, not pulled: the sink's own pull timer would wake the thread every few ms.
+      io_ = sink_->start();
       if (done_) return;
+      if (!io_) {
+        fail();
+        return;
+      }
+      feed();
     }
-    tick_.start();
+    tick_.start(silent ? kSilentTickMs : kFastTickMs);
   }
 
   void suspend(quint64 generation) {
@@ -285,7 +278,8 @@ class Player final : public QObject {
     if (generation != generation_ || done_) return;
     if (sink_) sink_->resume();
     lastProgress_ = Clock::now();  // the clock stood still while paused
-    tick_.start();
+    tick_.start(silent_ ? kSilentTickMs : kFastTickMs);
+    if (sink_) feed();
   }
 
   void halt() { close(); }
@@ -303,6 +297,7 @@ class Player final : public QObject {
       fail();
       return;
     }
+    feed();
     const auto now = Clock::now();
     const qint64 us = sink_->processedUSecs();
     if (us != lastUs_) {
@@ -317,7 +312,30 @@ class Player final : public QObject {
     shared_.sync(generation_, us, now, moving);
     // The sink calls itself idle once the source is empty, while the server still plays
     // what it holds: the end is when the server's clock has caught up.
-    if (p.ended && (us >= p.givenUs || now - lastProgress_ > kStallLimit)) finish();
+    if (p.ended && (us >= p.givenUs || now - lastProgress_ > kStallLimit)) {
+      finish();
+      return;
+    }
+    // Closely while the clock has yet to start (after a start or a resume) and near the end.
+    const int interval = moving && !p.ended ? kTickMs : kFastTickMs;
+    if (tick_.interval() != interval) tick_.setInterval(interval);
+  }
+
+  // Tops the server's buffer up with whole frames from the source.
+  void feed() {
+    const qint64 frame = shared_.format().bytesPerFrame();
+    for (;;) {
+      if (pending_.empty()) {
+        qint64 room = std::min<qint64>(sink_->bytesFree(), static_cast<qint64>(scratch_.size()));
+        room -= room % frame;
+        const qint64 n = room > 0 ? shared_.read(generation_, scratch_.data(), room) : 0;
+        if (n <= 0) return;
+        pending_.assign(scratch_.data(), scratch_.data() + n);
+      }
+      const qint64 written = io_->write(pending_.data(), static_cast<qint64>(pending_.size()));
+      if (written <= 0) return;
+      pending_.erase(pending_.begin(), pending_.begin() + written);
+    }
   }
 
   void finish() {
@@ -351,7 +369,8 @@ class Player final : public QObject {
       sink_->stop();
     }
     sink_.reset();
-    pull_.reset();
+    io_ = nullptr;
+    pending_.clear();
   }
 
   Shared& shared_;
@@ -361,8 +380,9 @@ class Player final : public QObject {
   quint64 generation_ = 0;
   bool silent_ = true;
   bool done_ = false;
-  std::unique_ptr<PullDevice> pull_;
   std::unique_ptr<QAudioSink> sink_;
+  QIODevice* io_ = nullptr;    // the sink's own, valid while it plays
+  std::vector<char> pending_;  // read from the source, not yet taken by the sink
   qint64 lastUs_ = -1;
   Clock::time_point lastProgress_;
 };
