@@ -94,6 +94,22 @@ std::vector<Span> SoundSpans(const std::vector<std::int16_t>& interleaved, int c
   return spans;
 }
 
+void ExpectSoundsLike(const Recording& heard, const std::vector<std::int16_t>& reference, int rate,
+                      int channels, const Likeness& within) {
+  ASSERT_FALSE(heard.samples.empty()) << "nothing was recorded";
+  for (int c = 0; c < heard.channels; ++c) {
+    SCOPED_TRACE("recorded channel " + std::to_string(c));
+    const ChannelSound want = AnalyseChannel(reference, channels, std::min(c, channels - 1), rate);
+    const ChannelSound got = heard.channel(c);
+    ASSERT_TRUE(want.present) << "the reference is silent";
+    ASSERT_TRUE(got.present) << "nothing was heard";
+    EXPECT_NEAR(got.lengthMs, want.lengthMs, within.lengthMs);
+    EXPECT_NEAR(20 * std::log10(got.rms / want.rms), 0, within.levelDb);
+    EXPECT_NEAR(got.frequencyHz, want.frequencyHz, want.frequencyHz * within.frequencyShare);
+    EXPECT_LE(got.longestGapMs, std::max(within.longestGapMs, want.longestGapMs));
+  }
+}
+
 void PumpEvents(std::chrono::milliseconds duration, const std::function<bool()>& done) {
   const auto until = Clock::now() + duration;
   while (Clock::now() < until) {

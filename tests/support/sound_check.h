@@ -5,9 +5,9 @@
 //
 //   const Recording r = RecordPlayback(server, [&] { mci("play tune"); },
 //                                      [&] { return mci("status tune mode") == "stopped"; });
-//   const ChannelSound left = r.channel(0);
-//   EXPECT_NEAR(left.frequencyHz, 440, 2);
-//   EXPECT_NEAR(left.lengthMs, 2000, 100);
+//   ExpectSoundsLike(r, tones, 44100, 2);  // what the file holds
+//
+// or, channel by channel, r.channel(0).frequencyHz, .lengthMs, .rms ...
 #include "pulse_server.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +64,20 @@ std::vector<Span> SoundSpans(const std::vector<std::int16_t>& interleaved, int c
 Recording RecordPlayback(const PulseServer& server, const std::function<void()>& play,
                          const std::function<bool()>& finished,
                          std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// How closely a recording must follow what was played.
+struct Likeness {
+  double lengthMs = 100;          // sound from first to last audible sample
+  double levelDb = 1.0;           // RMS level over that span
+  double frequencyShare = 0.005;  // of the reference's frequency
+  double longestGapMs = 1;        // silence inside the sound (a dropout)
+};
+
+// Expects each recorded channel to sound like the reference (interleaved at its own rate
+// and channel count; a mono reference is expected on both sides): same frequency, level and
+// length, no dropout.
+void ExpectSoundsLike(const Recording& heard, const std::vector<std::int16_t>& reference, int rate,
+                      int channels, const Likeness& within = {});
 
 // Runs the Qt event loop for a while, or until done() is true.
 void PumpEvents(std::chrono::milliseconds duration, const std::function<bool()>& done = nullptr);

@@ -1,10 +1,12 @@
 // The recording checks must be able to fail: each is shown a fault it exists to catch.
 #include "sound_check.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -49,6 +51,31 @@ TEST(SoundCheckTest, FindsAReferenceExactlyAndNoticesARepeat) {
   repeated.insert(repeated.end(), ref.begin() + 3990 * 2, ref.end());
   m = FindExactly(repeated, ref, 2);
   EXPECT_LT(m.matchingFrames, 9600);
+}
+
+// The failures a check reports, kept from the test's own result.
+int Failures(const std::function<void()>& check) {
+  ::testing::TestPartResultArray results;
+  {
+    const ::testing::ScopedFakeTestPartResultReporter reporter(
+        ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+    check();
+  }
+  return results.size();
+}
+
+TEST(SoundCheckTest, SoundsLikeCatchesAWrongRateAndSwappedChannels) {
+  const auto played = Tones(44100, {1000, 3000}, 1.0);
+  Recording heard{48000, 2, Tones(48000, {1000, 3000}, 1.0)};
+  ExpectSoundsLike(heard, played, 44100, 2);  // the same sound, resampled
+
+  const auto check = [&] { ExpectSoundsLike(heard, played, 44100, 2); };
+  heard.samples = played;  // 44.1 kHz samples taken as 48 kHz: the pitch is off on both sides
+  EXPECT_EQ(Failures(check), 2);
+  heard.samples = Tones(48000, {3000, 1000}, 1.0);  // channels swapped
+  EXPECT_EQ(Failures(check), 2);
+  heard.samples = Tones(48000, {1000, 3000}, 1.0, 0.25);  // 6 dB down
+  EXPECT_EQ(Failures(check), 2);
 }
 
 }  // namespace
