@@ -110,7 +110,7 @@ class Shared {
     if (!ended_) {
       qint64 have = static_cast<qint64>(carry_.size());
       std::memcpy(data, carry_.data(), carry_.size());
-      do {  // a sink that reads nothing stops asking: at least one frame, or the end
+      do {  // at least one whole frame, or the end
         const qint64 got = source_(data + have, maxBytes - have);
         if (got <= 0)
           ended_ = true;

@@ -29,7 +29,10 @@ namespace {
 
 std::string MakeTempDir(const char* prefix) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "XXXXXX";
+  std::string base = tmp && *tmp ? tmp : "/tmp";
+  // The socket's path inside must fit a socket address (108 bytes).
+  if (base.size() > 60) base = "/tmp";
+  std::string pattern = base + "/" + prefix + "XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
   return mkdtemp(buf.data()) ? std::string(buf.data()) : std::string();
@@ -73,11 +76,11 @@ bool PulseServer::launch() {
   const std::string rate = std::to_string(options_.rate);
   const std::string channels = std::to_string(options_.channels);
   // No default script (so no hardware, no session-bus or desktop modules), no daemon, no pid
-  // file, no priority changes that root alone could make; the sink is loaded before the socket
-  // opens, so a client that can connect finds it. The sink never rewinds: a rewind replays
-  // into the sink what its monitor has already recorded, so the recording would miss it. The server leaves by
-  // itself once no client has been connected for a while, should the test process be killed with its server
-  // running.
+  // file, no priority changes that root alone could make; the sink is loaded before the
+  // socket opens, so a client that can connect finds it. The sink never rewinds: a rewind
+  // plays again into the sink what its monitor has already recorded, and the recording would
+  // miss it. The server leaves by itself once no client has been connected for a while,
+  // should it outlive its test process.
   std::vector<std::string> args = {
       "pulseaudio",
       "-n",

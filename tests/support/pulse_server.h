@@ -2,7 +2,8 @@
 // A private PulseAudio server for the tests that play real sound: its own runtime folder
 // under a temporary directory, one null sink (the default device) whose monitor can be
 // recorded, no hardware and no session bus. Runs as root too. The server is stopped by its
-// process id when the object goes, and dies with the test process if that crashes.
+// process id when the object goes, and dies with the test process if that crashes (when the
+// thread that started it does: start it from the main thread).
 #include <sys/types.h>
 
 #include <atomic>

@@ -4,11 +4,14 @@
 // at the same pace, so a device's position and mode behave alike on both.
 //
 // The audio is fed from a thread of the output's own, so a busy user interface neither
-// stalls nor crackles the sound, and no call here waits for the sound server. The source is
-// therefore called on that thread: never two calls at once, and never after stop(), pause(),
-// a new start() or the destructor has returned, so that between those and the next start()
-// or resume() the caller may touch whatever the source reads. The handlers are called on the
-// thread that made the output, from its event loop.
+// stalls nor crackles the sound, and the calls here do not wait for the sound server (the
+// first start() in a program looks the default device up) nor for more than a source call
+// in progress. The source is therefore called on that thread: never two calls at once, and
+// never after stop(), pause(), a new start() or the destructor has returned, so that between
+// those and the next start() or resume() the caller may touch whatever the source reads. It
+// is read up to half a second ahead of what is heard: playedMilliseconds() says where the
+// listener is. The handlers are called on the thread that made the output, from its event
+// loop.
 #include <QtGlobal>
 
 #include <functional>
