@@ -26,6 +26,9 @@ SVDECODE_ENTRY(Mp3DecodePlay, std::int32_t())
 SVDECODE_ENTRY(Mp3InputClose, std::int32_t())
 SVDECODE_ENTRY(WaveOutputClose, std::int32_t())
 SVDECODE_ENTRY(GetCurrentPosition, float())
+SVDECODE_ENTRY(SeekToPosition, std::int32_t(float))
+SVDECODE_ENTRY(SeekToTime, std::int32_t(float))
+SVDECODE_ENTRY(GetCurrentTimeSecond, double())
 
 #undef SVDECODE_ENTRY
 
@@ -41,5 +44,8 @@ std::int32_t Mp3DecodePlay() { return Mp3DecodePlayEntry()(); }
 std::int32_t Mp3InputClose() { return Mp3InputCloseEntry()(); }
 std::int32_t WaveOutputClose() { return WaveOutputCloseEntry()(); }
 float GetCurrentPosition() { return GetCurrentPositionEntry()(); }
+std::int32_t SeekToPosition(float position) { return SeekToPositionEntry()(position); }
+std::int32_t SeekToTime(float seconds) { return SeekToTimeEntry()(seconds); }
+double GetCurrentTimeSecond() { return GetCurrentTimeSecondEntry()(); }
 
 }  // namespace sv::svdecode

@@ -15,6 +15,9 @@ std::int32_t Mp3DecodePlay();
 std::int32_t Mp3InputClose();
 std::int32_t WaveOutputClose();
 float GetCurrentPosition();
+std::int32_t SeekToPosition(float position);
+std::int32_t SeekToTime(float seconds);
+double GetCurrentTimeSecond();
 
 // Result codes the jobs look at.
 inline constexpr std::int16_t kStreamError = -700;  // a frame was passed over; go on

@@ -29,6 +29,11 @@ class FilePicker : public QWidget {
   // Shows the dialog in LastBrowseDir and gives the chosen files (none when cancelled);
   // LastBrowseDir follows the choice.
   QStringList PickFiles();
+  // Another page's kinds of file: its own filter and default extension in the same picker.
+  void SetFileTypes(const QString& filter, const QString& defaultExt) {
+    filter_ = filter;
+    defaultExt_ = defaultExt;
+  }
 
  protected:
   FilePicker(QWidget* owner, const QString& caption, const QString& filter, const QString& defaultExt);

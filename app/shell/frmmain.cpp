@@ -11,6 +11,7 @@
 #include <new>
 
 #include "Artwork.h"
+#include "CDBurnerPage.h"
 #include "ConversionPages.h"
 #include "ImageControl.h"
 #include "ResourceFonts.h"
@@ -346,8 +347,29 @@ void frmmain::InitCDPageDisplay() {}
 void frmmain::InitCDPageDrives() {}
 void frmmain::RefreshCDInfo() {}
 void frmmain::cdInfoTimer_Timer() {}
-void frmmain::InitBurnPageTimes() {}
-void frmmain::InitBurnPageGrid() {}
-void frmmain::Timer1_Timer() {}
-void frmmain::StopWavePreview() {}
-void frmmain::ReleaseWavePlayer() {}
+
+// The burn page takes the place of its placeholder when its first hook runs.
+void frmmain::InitBurnPageTimes() {
+  if (!CDBurner) {
+    QWidget* page = myGroup[3];
+    qDeleteAll(page->findChildren<PagePlaceholder*>(Qt::FindDirectChildrenOnly));
+    CDBurner = new sv::CDBurnerPage(Timer1, page);
+    CDBurner->setGeometry(page->rect());
+    CDBurner->ShowBurnWindow = [this](sv::CDBurnerPage&) { ShowCDBurnerWindow(); };
+    CDBurner->show();
+  }
+  CDBurner->ResetBurnTotals();
+}
+void frmmain::InitBurnPageGrid() {
+  if (CDBurner) CDBurner->SetupBurnGrid();
+}
+void frmmain::Timer1_Timer() {
+  if (CDBurner) CDBurner->Timer1_Timer();
+}
+void frmmain::StopWavePreview() {
+  if (CDBurner) CDBurner->StopPreview();
+}
+void frmmain::ReleaseWavePlayer() {
+  if (CDBurner) CDBurner->ReleasePreviewPlayer();
+}
+void frmmain::ShowCDBurnerWindow() {}

@@ -14,6 +14,7 @@ class ezbutton;
 class ImageControl;
 namespace sv {
 class AllToWavePage;
+class CDBurnerPage;
 class WaveToAllPage;
 }  // namespace sv
 
@@ -46,6 +47,8 @@ class frmmain : public QWidget {
   // The conversion pages' contents (pages 0 and 1).
   sv::WaveToAllPage* WaveToAll = nullptr;
   sv::AllToWavePage* AllToWave = nullptr;
+  // The burn page's contents (page 3): the burn list and the preview.
+  sv::CDBurnerPage* CDBurner = nullptr;
 
   std::int16_t CurrentPage = 0;
   QStringList CDDrives;
@@ -102,6 +105,9 @@ class frmmain : public QWidget {
   void Timer1_Timer();
   void StopWavePreview();
   void ReleaseWavePlayer();
+  // Opens the burn job's window (modal, owned by this window) once Burn has found rows in
+  // the list; the job reads CDBurner->gridCDBurner.
+  void ShowCDBurnerWindow();
 
   // Drag by hand where the window system cannot move the window itself.
   bool manual_drag_ = false;

@@ -78,10 +78,22 @@ int tokenize(const QString& text, QStringList& tokens) {
     while (i < n && text[i].isSpace()) ++i;
     if (i >= n) break;
     if (text[i] == QLatin1Char('"')) {
-      const qsizetype close = text.indexOf(QLatin1Char('"'), i + 1);
-      if (close < 0) return kNoClosingQuote;
-      tokens.append(text.mid(i + 1, close - i - 1));
-      i = close + 1;
+      // Inside quotes a doubled quote stands for one, so any file name can be written.
+      QString word;
+      qsizetype j = i + 1;
+      for (;;) {
+        const qsizetype close = text.indexOf(QLatin1Char('"'), j);
+        if (close < 0) return kNoClosingQuote;
+        word += text.mid(j, close - j);
+        if (close + 1 < n && text[close + 1] == QLatin1Char('"')) {
+          word += QLatin1Char('"');
+          j = close + 2;
+          continue;
+        }
+        i = close + 1;
+        break;
+      }
+      tokens.append(word);
       if (i < n && !text[i].isSpace()) return kExtraCharacters;
       continue;
     }
@@ -210,6 +222,16 @@ QString DeviceTypeForExtension(const QString& extension) {
       e == QLatin1String("mpa"))
     return QStringLiteral("mpegvideo");
   return {};
+}
+
+QString QuoteName(const QString& name) {
+  bool plain = !name.isEmpty();
+  for (const QChar c : name)
+    if (c.isSpace() || c == QLatin1Char('"')) plain = false;
+  if (plain) return name;
+  QString quoted = name;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 bool IsOpen(const QString& alias) { return state().devices.count(fold(alias)) > 0; }

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -110,6 +109,13 @@ void ExpectSoundsLike(const Recording& heard, const std::vector<std::int16_t>& r
   }
 }
 
+void ExpectSoundsLike(const Recording& heard, const QByteArray& reference, int rate, int channels,
+                      const Likeness& within) {
+  const auto* samples = reinterpret_cast<const std::int16_t*>(reference.constData());
+  ExpectSoundsLike(heard, std::vector<std::int16_t>(samples, samples + reference.size() / 2), rate, channels,
+                   within);
+}
+
 void PumpEvents(std::chrono::milliseconds duration, const std::function<bool()>& done) {
   const auto until = Clock::now() + duration;
   while (Clock::now() < until) {
@@ -178,33 +184,6 @@ std::vector<std::int16_t> Tones(int rate, const std::vector<double>& frequencies
       out[i * channels + c] = static_cast<std::int16_t>(std::lround(
           32767.0 * amplitude * std::sin(2 * M_PI * frequencies[c] * static_cast<double>(i) / rate)));
   return out;
-}
-
-bool WriteWav(const std::string& path, int rate, int channels, const std::vector<std::int16_t>& samples) {
-  std::ofstream out(path, std::ios::binary);
-  auto u32 = [&](std::uint32_t v) {
-    const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    out.write(b, 4);
-  };
-  auto u16 = [&](std::uint16_t v) {
-    const char b[2] = {char(v), char(v >> 8)};
-    out.write(b, 2);
-  };
-  const auto data = static_cast<std::uint32_t>(samples.size() * 2);
-  out.write("RIFF", 4);
-  u32(36 + data);
-  out.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);
-  u16(static_cast<std::uint16_t>(channels));
-  u32(static_cast<std::uint32_t>(rate));
-  u32(static_cast<std::uint32_t>(rate * channels * 2));
-  u16(static_cast<std::uint16_t>(channels * 2));
-  u16(16);
-  out.write("data", 4);
-  u32(data);
-  for (const std::int16_t s : samples) u16(static_cast<std::uint16_t>(s));
-  return static_cast<bool>(out);
 }
 
 PulseServer& SoundServerTest::Server() {

@@ -5,10 +5,12 @@
 //
 //   const Recording r = RecordPlayback(server, [&] { mci("play tune"); },
 //                                      [&] { return mci("status tune mode") == "stopped"; });
-//   ExpectSoundsLike(r, tones, 44100, 2);  // what the file holds
+//   ExpectSoundsLike(r, media::Tone(2.0, 44100, 2), 44100, 2);  // what the file holds
 //
 // or, channel by channel, r.channel(0).frequencyHz, .lengthMs, .rms ...
 #include "pulse_server.h"
+
+#include <QByteArray>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,8 @@ struct ChannelSound {
   double onsetMs = 0;       // first sample above the threshold
   double lengthMs = 0;      // from the first to the last sample above the threshold
   double rms = 0;           // over that span; 1.0 is full scale
-  double frequencyHz = 0;   // from the zero crossings over that span (a tone's frequency)
+  double frequencyHz = 0;   // rising zero crossings a second over that span: a pure tone's
+                            // frequency; for other signals still a figure to compare
   double quietest = 0;      // the quietest 10 ms window in the span against rms: ~0 at a dropout
   double longestGapMs = 0;  // the longest run below the threshold inside the span
 };
@@ -78,6 +81,9 @@ struct Likeness {
 // length, no dropout.
 void ExpectSoundsLike(const Recording& heard, const std::vector<std::int16_t>& reference, int rate,
                       int channels, const Likeness& within = {});
+// The same for 16-bit PCM bytes, as media::Tone() gives them.
+void ExpectSoundsLike(const Recording& heard, const QByteArray& reference, int rate, int channels,
+                      const Likeness& within = {});
 
 // Runs the Qt event loop for a while, or until done() is true.
 void PumpEvents(std::chrono::milliseconds duration, const std::function<bool()>& done = nullptr);
@@ -94,9 +100,6 @@ Match FindExactly(const std::vector<std::int16_t>& recording, const std::vector<
 // Interleaved 16-bit tones, one frequency per channel, amplitude a fraction of full scale.
 std::vector<std::int16_t> Tones(int rate, const std::vector<double>& frequencies, double seconds,
                                 double amplitude = 0.5);
-
-// A 16-bit PCM WAV file, for the devices that play files.
-bool WriteWav(const std::string& path, int rate, int channels, const std::vector<std::int16_t>& samples);
 
 // Base for the tests that play through a private server: one server for the whole test
 // process (Qt's sound client connects once per process), started by the first such test and

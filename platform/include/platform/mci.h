@@ -99,6 +99,10 @@ bool IsDeviceTypeRegistered(const QString& type);
 // waveaudio, mp3/mp2/mp1/mpa → mpegvideo; empty when unknown.
 QString DeviceTypeForExtension(const QString& extension);
 
+// A file name written so that the interpreter reads it back as one word, whatever it holds:
+// unchanged without blanks or quotes, otherwise in double quotes with its own quotes doubled.
+QString QuoteName(const QString& name);
+
 // Reports whether an alias is open.
 bool IsOpen(const QString& alias);
 
