@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace bench {
 
@@ -32,5 +35,35 @@ class MusicSignal {
   std::mt19937 rng_{1};
   std::normal_distribution<double> noise_{0.0, 700.0};
 };
+
+// Writes `seconds` of the signal as a 16-bit stereo WAV, block by block.
+inline void WriteMusicWav(const std::string& path, int seconds, int rate = 44100) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const uint32_t frames = static_cast<uint32_t>(seconds) * static_cast<uint32_t>(rate);
+  auto put32 = [&](uint32_t v) {
+    const char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    out.write(b, 4);
+  };
+  out.write("RIFF", 4);
+  put32(36 + frames * 4);
+  out.write("WAVEfmt ", 8);
+  put32(16);
+  const char fmt[] = {1, 0, 2, 0};
+  out.write(fmt, 4);
+  put32(static_cast<uint32_t>(rate));
+  put32(static_cast<uint32_t>(rate) * 4);
+  const char align[] = {4, 0, 16, 0};
+  out.write(align, 4);
+  out.write("data", 4);
+  put32(frames * 4);
+  MusicSignal signal(rate);
+  std::vector<int16_t> block(2 * 4410);
+  for (uint32_t done = 0; done < frames;) {
+    const uint32_t n = std::min<uint32_t>(4410, frames - done);
+    signal.Fill(block.data(), n);
+    out.write(reinterpret_cast<const char*>(block.data()), n * 4);
+    done += n;
+  }
+}
 
 }  // namespace bench

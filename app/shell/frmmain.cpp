@@ -12,12 +12,14 @@
 
 #include "Artwork.h"
 #include "CDBurnerPage.h"
+#include "CDPage.h"
 #include "ConversionPages.h"
 #include "ImageControl.h"
 #include "ResourceFonts.h"
 #include "ezbutton.h"
 #include "frmAbout.h"
 #include "platform/app_window.h"
+#include "platform/mci_cdaudio.h"
 #include "platform/msgbox.h"
 #include "shell/core/error_handling.h"
 #include "shell/core/globals.h"
@@ -150,14 +152,19 @@ void frmmain::Form_Load() {
     InitWaveToAllPage();
     InitAllToWavePage();
 
+    // The CD audio device plays the drives and disc images of the CD-reading component.
+    sv::mci::RegisterCdAudioDevice();
     // Devices a previous run of this program left open.
     sv::SendMCICommand(QStringLiteral("close all"), false);
     CDDrives = sv::Split(sv::GetCDDriveList(), QStringLiteral("|"), -1, sv::vbBinaryCompare);
     sv::CDDrives = CDDrives;
-    sv::SendMCICommand(
-        QStringLiteral("open ") + CDDrives.value(0) + QStringLiteral(" type cdaudio alias cd wait shareable"),
-        true);
-    sv::SendMCICommand(QStringLiteral("set cd time format tmsf wait"), true);
+    // Without any drive or disc image the CD page says so itself, not a box at every start.
+    if (!CDDrives.value(0).isEmpty()) {
+      sv::SendMCICommand(QStringLiteral("open \"") + CDDrives.value(0) +
+                             QStringLiteral("\" type cdaudio alias cd wait shareable"),
+                         true);
+      sv::SendMCICommand(QStringLiteral("set cd time format tmsf wait"), true);
+    }
 
     InitCDPageDisplay();
     InitCDPageDrives();
@@ -343,10 +350,28 @@ void frmmain::InitAllToWavePage() {
   AllToWave->setGeometry(page->rect());
   AllToWave->show();
 }
-void frmmain::InitCDPageDisplay() {}
-void frmmain::InitCDPageDrives() {}
-void frmmain::RefreshCDInfo() {}
-void frmmain::cdInfoTimer_Timer() {}
+
+// The CD page takes the place of its placeholder; the timer and page switch call into it.
+void frmmain::InitCDPageDisplay() {
+  QWidget* page = myGroup[2];
+  qDeleteAll(page->findChildren<PagePlaceholder*>(Qt::FindDirectChildrenOnly));
+  CD = new sv::CDPage(page);
+  CD->setGeometry(page->rect());
+  CD->show();
+  CD->ClearCDInfo();
+}
+
+void frmmain::InitCDPageDrives() {
+  if (CD) CD->InitCDPage();
+}
+
+void frmmain::RefreshCDInfo() {
+  if (CD) CD->LoadTrackList();
+}
+
+void frmmain::cdInfoTimer_Timer() {
+  if (CD) CD->cdInfoTimer_Timer();
+}
 
 // The burn page takes the place of its placeholder when its first hook runs.
 void frmmain::InitBurnPageTimes() {

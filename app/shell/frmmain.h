@@ -14,6 +14,7 @@ class ezbutton;
 class ImageControl;
 namespace sv {
 class AllToWavePage;
+class CDPage;
 class CDBurnerPage;
 class WaveToAllPage;
 }  // namespace sv
@@ -47,6 +48,8 @@ class frmmain : public QWidget {
   // The conversion pages' contents (pages 0 and 1).
   sv::WaveToAllPage* WaveToAll = nullptr;
   sv::AllToWavePage* AllToWave = nullptr;
+  // The CD page's contents (page 2).
+  sv::CDPage* CD = nullptr;
   // The burn page's contents (page 3): the burn list and the preview.
   sv::CDBurnerPage* CDBurner = nullptr;
 

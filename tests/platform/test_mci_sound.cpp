@@ -1,5 +1,7 @@
 // The media devices through a real sound server: what is heard is what the file holds.
+#include "disc_images.h"
 #include "platform/mci.h"
+#include "platform/mci_cdaudio.h"
 #include "platform/mci_file_devices.h"
 #include "sound_check.h"
 #include "test_media.h"
@@ -7,6 +9,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -58,6 +62,25 @@ TEST_F(MediaDeviceSoundTest, MpegvideoPlaysTheMp3File) {
   const Recording r = PlayToTheEnd(path("tone.mp3"), "mpegvideo");
   ASSERT_FALSE(r.timedOut);
   ExpectSoundsLike(r, media::Tone(2.0, 44100, 2), 44100, 2);
+}
+
+TEST_F(MediaDeviceSoundTest, CdaudioPlaysTheDiscImage) {
+  qputenv("SONVERA_DISC_DIR", dir_.path().toUtf8());
+  mci::RegisterCdAudioDevice();
+  discs::DiscSpec spec = discs::AudioDisc("tone", {150});  // two seconds
+  spec.content = discs::Content::Tone;
+  const discs::DiscImage image = discs::WriteCueBin(dir_.path().toStdString(), spec);
+  ASSERT_EQ(ask("open " + mci::QuoteName(QString::fromStdString(image.sheet.string())) +
+                " type cdaudio alias cd wait shareable"),
+            "1");
+  const Recording r = RecordPlayback(
+      Server(), [] { EXPECT_EQ(ask("play cd"), ""); }, [] { return ask("status cd mode") == "stopped"; });
+  ASSERT_FALSE(r.timedOut);
+  const std::vector<std::uint8_t> bytes = image.Audio(image.start(1), 150);
+  std::vector<std::int16_t> disc(bytes.size() / 2);
+  std::memcpy(disc.data(), bytes.data(), bytes.size());
+  ExpectSoundsLike(r, disc, 44100, 2);
+  EXPECT_LT(r.channel(0).onsetMs, 200) << "the disc is heard late after play";
 }
 
 TEST_F(MediaDeviceSoundTest, ClosingAPlayingDeviceSilencesItAtOnce) {

@@ -12,7 +12,7 @@
 #include <QFileDialog>
 #include <QLocale>
 
-#include <cdio/cdio.h>
+#include "platform/cd_reader.h"
 
 #include <algorithm>
 #include <chrono>
@@ -168,20 +168,14 @@ QString FormatFileDate(fs::file_time_type time) {
 QString GetWindowsDirectoryPath() { return AddBackslash(QDir::homePath()); }
 
 QString GetCDDriveList() {
+  // The CD-reading component's list, drives then disc images, so that the CD page's drive
+  // list and the device opened at start-up agree.
   QString list;
-  char** devices = cdio_get_devices(DRIVER_DEVICE);
-  if (!devices) return list;
-  // /dev/cdrom and /dev/sr0 may name the same drive: list each drive once.
-  std::vector<fs::path> seen;
-  for (char** d = devices; *d; ++d) {
-    std::error_code ec;
-    fs::path real = fs::canonical(fs::path(*d), ec);
-    if (ec) real = fs::path(*d);
-    if (std::find(seen.begin(), seen.end(), real) != seen.end()) continue;
-    seen.push_back(real);
-    list += QString::fromLocal8Bit(*d) + QLatin1Char('|');
+  try {
+    for (const cdreader::Drive& d : cdreader::ListDrives())
+      list += QString::fromStdString(d.path) + QLatin1Char('|');
+  } catch (const RuntimeError&) {
   }
-  cdio_free_device_list(devices);
   return list;
 }
 

@@ -35,7 +35,9 @@ std::int64_t FileTimeFromUnix(std::int64_t unixSeconds);
 
 // The home directory with a trailing separator.
 QString GetWindowsDirectoryPath();
-// CD device names, each followed by "|" ("/dev/sr0|"); empty without drives.
+// The device or image path of every drive the CD-reading component lists (CD drives, then
+// disc images), each followed by "|" ("/dev/sr0|/home/me/.local/share/sonvera/discs/a.cue|");
+// empty when there is none.
 QString GetCDDriveList();
 
 // The error of the last SendMCICommand.

@@ -1,3 +1,4 @@
+#include "disc_images.h"
 #include "platform/mci.h"
 #include "platform/msgbox.h"
 #include "shell/core/globals.h"
@@ -145,6 +146,20 @@ TEST(SystemHelpers, CDDriveListSplitsIntoNamesAndOneEmptyTail) {
     for (qsizetype i = 0; i + 1 < drives.size(); ++i)
       EXPECT_TRUE(drives[i].startsWith('/')) << drives[i].toStdString();
   }
+}
+
+TEST(SystemHelpers, CDDriveListEndsWithTheDiscImagesInNameOrder) {
+  const std::filesystem::path folder = qgetenv("SONVERA_DISC_DIR").toStdString();
+  const QString before = GetCDDriveList();
+  const auto b = sv::discs::WriteCueBin(folder, sv::discs::AudioDisc("b side", {100}));
+  const auto a = sv::discs::WriteCueBin(folder, sv::discs::AudioDisc("a side", {100}));
+  const QString list = GetCDDriveList();
+  sv::discs::RemoveImage(a);
+  sv::discs::RemoveImage(b);
+  // Real drives first (none on most machines), then one entry per image.
+  EXPECT_EQ(list, before + QString::fromStdString(a.sheet.string()) + "|" +
+                      QString::fromStdString(b.sheet.string()) + "|");
+  EXPECT_EQ(GetCDDriveList(), before);
 }
 
 TEST(SystemHelpers, SendMCICommand) {

@@ -58,18 +58,17 @@ struct MainWindowFixture : ::testing::Test {
 
 }  // namespace
 
-TEST(MainWindowStartup, OnlyTheMissingDriveBoxesAppear) {
+TEST(MainWindowStartup, NoBoxAppearsWhenThereIsNoDrive) {
   sv::ScopedMsgBoxResponder responder(sv::vbOK);
   frmmain window;
   for (const sv::MsgBoxCall& call : responder.calls()) {
     EXPECT_FALSE(call.text.startsWith(QStringLiteral("Error#"))) << call.text.toStdString();
     EXPECT_EQ(call.buttons & 0xF, sv::vbOKOnly);
   }
-  // The CD audio device can only fail to open where there is no drive.
+  // Without drive or disc image the CD page itself says so; the start shows no box.
   if (sv::GetCDDriveList().isEmpty()) {
-    EXPECT_GE(responder.calls().size(), 1u);
+    EXPECT_TRUE(responder.calls().empty());
   }
-  EXPECT_LE(responder.calls().size(), 2u);
 }
 
 TEST(MainWindowStartup, LaysOutAndInitialisesInOrder) {

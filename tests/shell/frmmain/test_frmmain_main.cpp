@@ -9,6 +9,9 @@ int main(int argc, char** argv) {
   // The installation record goes to a registry of the test's own.
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  // Disc images are drives: the tests' own, empty folder of them.
+  QTemporaryDir discs;
+  qputenv("SONVERA_DISC_DIR", discs.path().toUtf8());
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
