@@ -2,11 +2,20 @@
 // and never touch memory outside the buffer; overrun() tells that it happened.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 namespace svd {
+
+// The 8 bytes at p as one number, the first byte most significant, on any byte order.
+inline uint64_t LoadBigEndian64(const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(w);
+  return w;
+}
 
 class BitReader {
  public:
@@ -46,8 +55,7 @@ class BitReader {
     const size_t size = size_bits_ >> 3;
     uint64_t w = 0;
     if (byte + 8 <= size) {
-      std::memcpy(&w, data_ + byte, 8);
-      w = __builtin_bswap64(w);
+      w = LoadBigEndian64(data_ + byte);
     } else {
       for (size_t i = 0; i < 8; ++i) w = (w << 8) | (byte + i < size ? data_[byte + i] : 0u);
     }

@@ -12,9 +12,6 @@ namespace {
 
 constexpr const char* kInternalError = "internal error";
 
-// Thrown by RaiseStreamError, caught by the decode step.
-struct StreamError {};
-
 std::unique_ptr<Decoder> g_decoder;
 
 bool VersionMatches(uint32_t version) { return ((version >> 8) & 0xffffu) == 0x0403u; }
@@ -245,8 +242,6 @@ Decoder::~Decoder() {
 }
 
 const DecoderServices& ServicesOf(Decoder* decoder) { return decoder->services; }
-
-[[noreturn]] void RaiseStreamError() { throw StreamError{}; }
 
 Decoder* CurrentDecoder() { return g_decoder.get(); }
 

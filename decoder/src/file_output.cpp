@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "file_io.h"
 #include "module.h"
@@ -151,6 +154,14 @@ int32_t Write(Instance instance, const void* samples, int32_t byte_count, int32_
     out->header_written = true;
   }
   if (byte_count <= 0 || !samples || out->failed) return 0;
+  // Files hold little-endian samples whatever the processor's order.
+  std::vector<unsigned char> swapped;
+  if constexpr (std::endian::native == std::endian::big) {
+    const auto* bytes = static_cast<const unsigned char*>(samples);
+    swapped.assign(bytes, bytes + byte_count);
+    for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+    samples = swapped.data();
+  }
   if (std::fwrite(samples, static_cast<std::size_t>(byte_count), 1, out->stream()) != 1) {
     out->failed = true;
     return 0;

@@ -2,22 +2,27 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace svd {
 
 // Bit rates in kbit/s by [MPEG-1 ? 0 : 1][layer - 1][index]; index 0 (free format) and 15 are
-// refused by Check().
-inline constexpr int16_t kBitRates[2][3][16] = {
+// refused by Check(). The fourth row (layer code 0, reserved) is all zero so that even an
+// unchecked header never reads outside the table.
+inline constexpr int16_t kBitRates[2][4][16] = {
     {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
+     {}},
     {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}}};
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+     {}}};
 
-// Sampling rates in Hz by [version][sampling index]; version 0 MPEG-2, 1 MPEG-1, 2 MPEG-2.5.
-inline constexpr int32_t kSampleRates[3][4] = {
-    {22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}, {11025, 12000, 8000, 0}};
+// Sampling rates in Hz by [version][sampling index]; version 0 MPEG-2, 1 MPEG-1, 2 MPEG-2.5,
+// 3 reserved (zero, like the reserved sampling index).
+inline constexpr int32_t kSampleRates[4][4] = {
+    {22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}, {11025, 12000, 8000, 0}, {0, 0, 0, 0}};
 
 enum Version : int { kMpeg2 = 0, kMpeg1 = 1, kMpeg25 = 2, kVersionReserved = 3 };
 enum Mode : int { kStereo = 0, kJointStereo = 1, kDualChannel = 2, kSingleChannel = 3 };
@@ -39,7 +44,17 @@ struct FrameHeader {
   // True when the top 11 bits (frame sync) are all set.
   static constexpr bool HasSync(uint32_t word) { return (word & 0xFFE00000u) == 0xFFE00000u; }
 
-  // Splits the 32-bit header word (first byte in the top bits). Does not check anything.
+  // The header of a word that has the sync bits and passes Check(), or none. This is how
+  // the decoder reads headers: everything derived from one it hands out is meaningful.
+  static constexpr std::optional<FrameHeader> Parse(uint32_t word) {
+    if (!HasSync(word)) return std::nullopt;
+    const FrameHeader h = Unpack(word);
+    if (!h.Check()) return std::nullopt;
+    return h;
+  }
+
+  // Splits the 32-bit header word (first byte in the top bits). Does not check anything;
+  // the tables are total, so the sizes of an unchecked header are merely meaningless.
   static constexpr FrameHeader Unpack(uint32_t word) {
     FrameHeader h;
     const bool bit20 = (word >> 20) & 1;
@@ -76,16 +91,16 @@ struct FrameHeader {
     return true;
   }
 
-  constexpr int layer() const { return 4 - layer_code; }    // 1..3
+  constexpr int layer() const { return 4 - layer_code; }    // 1..3 (4 for the reserved code)
   constexpr bool lsf() const { return version != kMpeg1; }  // MPEG-2 or 2.5
   constexpr int channels() const { return mode == kSingleChannel ? 1 : 2; }
   constexpr int level() const { return 2 - version; }  // 1 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-  constexpr int bit_rate() const { return kBitRates[lsf() ? 1 : 0][layer() - 1][bitrate_index]; }
-  constexpr int sample_rate() const { return kSampleRates[version][sampling_index]; }
+  constexpr int bit_rate() const { return kBitRates[lsf() ? 1 : 0][(layer() - 1) & 3][bitrate_index & 15]; }
+  constexpr int sample_rate() const { return kSampleRates[version & 3][sampling_index & 3]; }
   // Padding counts only in the 44.1 kHz family (other padded headers fail Check()).
   constexpr bool padded() const { return padding && sampling_index == 0; }
 
-  // Whole frame in bytes, header included (only meaningful after Check()).
+  // Whole frame in bytes, header included (0 when the rates are not valid).
   constexpr int frame_length() const {
     const int rate = bit_rate(), fs = sample_rate();
     if (fs == 0) return 0;
@@ -94,8 +109,10 @@ struct FrameHeader {
         return 4 * (rate * 12000 / fs) + (padded() ? 4 : 0);
       case 2:
         return rate * 144000 / fs + (padded() ? 1 : 0);
-      default:
+      case 3:
         return rate * 144000 / fs / (lsf() ? 2 : 1) + (padded() ? 1 : 0);
+      default:
+        return 0;
     }
   }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "layers.h"
-#include "module.h"
+#include "stream_error.h"
 
 namespace svd {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "bitreader.h"
 #include "layer3_tables.h"
-#include "module.h"
+#include "stream_error.h"
 
 namespace svd {
 namespace {
@@ -24,10 +24,10 @@ constexpr uint8_t kPartitions[6][3][4] = {
 
 constexpr double kPi = 3.14159265358979323846;
 
+// 64 bits from bit `pos` on, unchecked: the main data has kMainDataPadding zero bytes behind
+// it, which no read reaches past (see layer3.h).
 inline uint64_t Window(const uint8_t* data, size_t pos) {
-  uint64_t w;
-  std::memcpy(&w, data + (pos >> 3), 8);
-  return __builtin_bswap64(w) << (pos & 7);
+  return LoadBigEndian64(data + (pos >> 3)) << (pos & 7);
 }
 
 // Long bands wholly inside the first two subbands (the long part of a mixed block), and the
@@ -130,6 +130,8 @@ struct TransformKernels {
   void (*short_block)(const float*, const float (*)[36], float*, float (*)[32], int);
 };
 
+#if defined(__x86_64__) || defined(__i386__)
+// The same kernels compiled for AVX2 with fused multiply-add, chosen where the processor has them.
 __attribute__((target("avx2,fma"))) void LongAvx2(const float* x, const float (*c)[24], const float* win,
                                                   float* overlap, float (*out)[32], int sb) {
   LongBody(x, c, win, overlap, out, sb);
@@ -138,6 +140,7 @@ __attribute__((target("avx2,fma"))) void ShortAvx2(const float* x, const float (
                                                    float (*out)[32], int sb) {
   ShortBody(x, m, overlap, out, sb);
 }
+#endif
 void LongDefault(const float* x, const float (*c)[24], const float* win, float* overlap, float (*out)[32],
                  int sb) {
   LongBody(x, c, win, overlap, out, sb);
@@ -147,12 +150,18 @@ void ShortDefault(const float* x, const float (*m)[36], float* overlap, float (*
 }
 
 TransformKernels ChooseTransform() {
+#if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return {LongAvx2, ShortAvx2};
+#endif
   return {LongDefault, ShortDefault};
 }
 
-TransformKernels g_transform = {nullptr, nullptr};
+// Chosen once, on first use (thread-safe).
+const TransformKernels& Kernels() {
+  static const TransformKernels kernels = ChooseTransform();
+  return kernels;
+}
 
 constexpr float kAntialiasCs[8] = {0.857492926f, 0.881741997f, 0.949628649f, 0.983314592f,
                                    0.995517816f, 0.999160558f, 0.999899195f, 0.999993155f};
@@ -231,7 +240,7 @@ inline int DecodePairs(const l3::HuffmanTable& t, const uint8_t* data, size_t& p
 }  // namespace
 
 void InitHybridKernels() {
-  if (!g_transform.long_block) g_transform = ChooseTransform();
+  Kernels();
   Imdct();
   l3::HuffmanTables();
   l3::Pow43();
@@ -287,7 +296,10 @@ int Layer3Decoder::ReadSideInfo(const FrameHeader& header, const uint8_t* side_i
         g.table_select[2] = 0;
         for (int& s : g.subblock_gain) s = static_cast<int>(br.Read(3));
         g.region0_count = g.region1_count = 0;
-        g.region1_start = (!lsf || g.block_type == 2) ? 36 : 54;
+        // The first region is implicit: three short bands (block type 2), else eight long
+        // bands. That is 36 lines, or 54 for MPEG-2 long bands, except at 8 kHz, whose bands
+        // are twice as wide (72 and 108), as the encoders lay it out.
+        g.region1_start = g.block_type == 2 ? 3 * bands.short_start[3] : bands.long_start[8];
         g.region2_start = 576;
       } else {
         g.block_type = 0;
@@ -694,7 +706,7 @@ void Layer3Decoder::Hybrid(int ch, int gr, int subband_limit, float (*out)[32]) 
   int count = std::min((nonzero + 17) / 18, subband_limit);
   const ImdctTables& t = Imdct();
   const int bt = g.window_switching ? g.block_type : 0;
-  const TransformKernels kernels = g_transform;
+  const TransformKernels& kernels = Kernels();
   for (int sb = 0; sb < count; ++sb) {
     const int type = (g.window_switching && g.mixed_block && sb < 2) ? 0 : bt;
     if (type == 2)

@@ -28,7 +28,25 @@ class Layer3Decoder {
   int DecodeMainData(const uint8_t* main_data, size_t size, unsigned wanted, int subband_limit,
                      float (*out)[36][32]);
 
+  // Zero bytes the caller puts behind the main data. The decoder reads through unchecked
+  // 64-bit windows (8 bytes at the byte holding the bit it is at), and the bound below
+  // keeps every such read inside the padding:
+  // - A granule's bits begin where the previous ones' part 2 and 3 lengths end: at most
+  //   3 × 4095 bits after the start, whatever the main data holds (MPEG-1 stereo, the last
+  //   of four granule channels). Its scale factors take at most kMaxScaleFactorBits.
+  // - Huffman decoding only starts in a granule that ends at most 64 bits past the main
+  //   data; its big values (at most 288 pairs, each at most kMaxPairBits) are read without
+  //   looking at the end, the count-1 quadruples stop at the granule's end.
+  // - The window itself reaches 8 bytes past the byte it starts in.
+  static constexpr size_t kMaxHuffmanCodeBits = 19;  // longest code of the standard's tables
+  static constexpr size_t kMaxLinbits = 13;
+  static constexpr size_t kMaxPairBits = kMaxHuffmanCodeBits + 2 * (kMaxLinbits + 1);
+  static constexpr size_t kMaxScaleFactorBits = 39 * 4;  // MPEG-2: 39 values of 4 bits at most
+  static constexpr size_t kReadPastGranuleStart = (3 * 4095 + kMaxScaleFactorBits) / 8 + 8;
+  static constexpr size_t kReadPastEnd = (64 + kMaxScaleFactorBits + 288 * kMaxPairBits) / 8 + 1 + 8;
   static constexpr size_t kMainDataPadding = 8192;
+  static_assert(kMainDataPadding >= kReadPastEnd && kMainDataPadding >= kReadPastGranuleStart,
+                "unchecked main-data reads must stay inside the zero padding");
 
   struct GranuleChannel {
     int part23_length = 0;

@@ -12,7 +12,7 @@ using SubbandSlots = float[36][32];
 // Layer I and Layer II: `body` reads the frame after the header (and after the CRC word when
 // there is one). Fill out[ch] for every channel of the stream (out[1] only when the header is
 // not single channel) and return the number of time slots: 12 for Layer I, 36 for Layer II.
-// A fatal inconsistency calls RaiseStreamError() (module.h).
+// A fatal inconsistency calls RaiseStreamError() (stream_error.h).
 int DecodeLayer1(const FrameHeader& header, BitReader& body, SubbandSlots* out);
 int DecodeLayer2(const FrameHeader& header, BitReader& body, SubbandSlots* out);
 

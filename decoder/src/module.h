@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "stream_error.h"
 #include "svdecode.h"
 
 namespace svd {
@@ -179,10 +180,6 @@ struct DecoderServices {
 };
 
 const DecoderServices& ServicesOf(Decoder* decoder);
-
-// The error trap: codec code that meets a fatal inconsistency in the stream calls this;
-// the running decode step then ends with -700. Only valid inside a codec's decode.
-[[noreturn]] void RaiseStreamError();
 
 // Built-in modules.
 const InputModuleDescriptor& FileInputModule();

@@ -3,8 +3,15 @@
 #include <cmath>
 #include <cstring>
 
+// The vector paths exist where the processor family has them; elsewhere the plain C++ path
+// is the only one.
+#if defined(__x86_64__) || defined(__i386__)
+#define SVD_SYNTH_X86 1
 #include <emmintrin.h>
 #include <immintrin.h>
+#else
+#define SVD_SYNTH_X86 0
+#endif
 
 namespace svd {
 namespace {
@@ -117,6 +124,7 @@ template <int N>
   }
 }
 
+#if SVD_SYNTH_X86
 [[gnu::always_inline]] inline __m128 Reverse(__m128 v) {
   return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
 }
@@ -211,6 +219,7 @@ template <int N>
   _mm_store_ps(second + 24, Negate(X[2]));
   _mm_store_ps(second + 28, Negate(X[3]));
 }
+#endif
 
 inline int16_t ClipRound(float v) {
   if (!(v >= -32768.0f)) return -32768;  // also catches NaN
@@ -234,10 +243,12 @@ struct SynthesisKernels {
     } else {
       std::memcpy(in, slot, sizeof in);
     }
+#if SVD_SYNTH_X86
     if constexpr (S == 0 && kVector) {
       Dct32Sse(in, f.v_[f.current_][f.ring_], f.v_[f.current_ ^ 1][f.ring_]);
       return;
     }
+#endif
     // Only every 2^S-th output of the transform is needed: fold the input S times and
     // take the smaller transform.
     float y[W];
@@ -297,6 +308,7 @@ struct SynthesisKernels {
     return out;
   }
 
+#if SVD_SYNTH_X86
   // Clips to the 16-bit range in float (NaN becomes -32768), converts with the default
   // rounding mode (halves to even) and packs with saturation.
   [[gnu::always_inline]] static inline __m128i Pack(__m128 lo, __m128 hi) {
@@ -407,8 +419,11 @@ struct SynthesisKernels {
     return out;
   }
 
+#endif
+
   template <int S>
   static int16_t* Run(Synthesis& f, const float (*slots)[32], int count, int16_t* out, int stride) {
+#if SVD_SYNTH_X86
     switch (f.path_) {
       case Synthesis::Path::kAvx2:
         return RunAvx2<S>(f, slots, count, out, stride);
@@ -417,6 +432,7 @@ struct SynthesisKernels {
       case Synthesis::Path::kScalar:
         break;
     }
+#endif
     return RunScalar<S>(f, slots, count, out, stride);
   }
 };
@@ -429,16 +445,25 @@ Synthesis::Synthesis() : path_(BestPath()) {
 }
 
 Synthesis::Path Synthesis::BestPath() {
+#if SVD_SYNTH_X86
   static const Path best = [] {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Path::kAvx2;
     return Path::kSse2;
   }();
   return best;
+#else
+  return Path::kScalar;
+#endif
 }
 
 void Synthesis::SetPath(Path path) {
-  path_ = (path == Path::kAvx2 && BestPath() != Path::kAvx2) ? BestPath() : path;
+  // A path the processor cannot run falls back to the best it can: AVX2 to SSE2 on older x86
+  // processors, every vector path to plain C++ elsewhere.
+  const Path best = BestPath();
+  if (path == Path::kAvx2 && best != Path::kAvx2) path = best;
+  if (path == Path::kSse2 && best == Path::kScalar) path = best;
+  path_ = path;
 }
 
 void Synthesis::Reset() {

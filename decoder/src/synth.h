@@ -11,7 +11,8 @@ const int32_t* SynthesisWindow();
 
 class Synthesis {
  public:
-  // Code path of the filter: plain C++, SSE2, or AVX2 with fused multiply-add.
+  // Code path of the filter: plain C++ (every processor), SSE2 or AVX2 with fused
+  // multiply-add (x86 only).
   enum class Path { kScalar, kSse2, kAvx2 };
 
   Synthesis();

@@ -111,12 +111,15 @@ struct EncodeOptions {
   bool force_ms = false;
   bool no_short = false;
   bool force_short = false;
-  int out_rate = 0;  // 0: as the input
+  int out_rate = 0;        // 0: as the input
+  vbr_mode vbr = vbr_off;  // vbr_off (CBR), vbr_default (VBR) or vbr_abr (ABR at kbps)
+  int vbr_quality = 4;
 };
 
 struct Encoded {
   std::vector<uint8_t> bytes;
   int encoder_delay = 0;
+  int encoder_padding = 0;  // known once encoding is done
 };
 
 inline Encoded EncodeMp3(const Signal& s, const EncodeOptions& o) {
@@ -126,7 +129,9 @@ inline Encoded EncodeMp3(const Signal& s, const EncodeOptions& o) {
   lame_set_out_samplerate(gf, o.out_rate ? o.out_rate : s.rate);
   lame_set_brate(gf, o.kbps);
   lame_set_mode(gf, s.channels == 1 ? MONO : o.mode);
-  lame_set_VBR(gf, vbr_off);
+  lame_set_VBR(gf, o.vbr);
+  if (o.vbr == vbr_abr) lame_set_VBR_mean_bitrate_kbps(gf, o.kbps);
+  if (o.vbr == vbr_default) lame_set_VBR_quality(gf, static_cast<float>(o.vbr_quality));
   lame_set_bWriteVbrTag(gf, o.xing ? 1 : 0);
   lame_set_quality(gf, 5);
   if (o.force_ms) lame_set_force_ms(gf, 1);
@@ -149,6 +154,7 @@ inline Encoded EncodeMp3(const Signal& s, const EncodeOptions& o) {
   int m = lame_encode_flush(gf, buffer.data() + n, static_cast<int>(buffer.size()) - n);
   EXPECT_GE(m, 0);
   buffer.resize(static_cast<size_t>(n + m));
+  e.encoder_padding = lame_get_encoder_padding(gf);
   if (o.xing) {
     std::vector<uint8_t> tag(4096);
     const size_t t = lame_get_lametag_frame(gf, tag.data(), tag.size());
@@ -256,6 +262,24 @@ inline long BestLag(const Signal& ref, const Signal& got, long max_lag, size_t f
   }
   return best;
 }
+
+// Most-significant-bit-first packing of hand-made side information and main data.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (pos_ % 8 == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
+      ++pos_;
+    }
+  }
+  size_t bits() const { return pos_; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t pos_ = 0;
+};
 
 // The decoder's delay: the analysis/synthesis filterbanks and the hybrid overlap.
 inline constexpr long kDecoderDelay = 529;

@@ -117,7 +117,8 @@ TEST(CodecStreamHead, XingFrameCountGivesDuration) {
   EXPECT_EQ(s.d->status.bit_rate, static_cast<int32_t>(file.size() / 26122 * 8));
   EXPECT_EQ(s.d->status.sample_rate, 44100);
   EXPECT_EQ(s.d->status.channels, 2);
-  for (int i = 0; i < 6; ++i) ASSERT_EQ(Mp3DecodePlay(), 0);
+  // The header frame holds no audio: five steps for the five frames behind it.
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(Mp3DecodePlay(), 0);
   EXPECT_EQ(Mp3DecodePlay(), SVD_E_END_OF_INPUT);
   EXPECT_EQ(s.d->status.duration_ms, 26122u);  // the header's facts stand
 }

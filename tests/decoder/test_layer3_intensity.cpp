@@ -10,23 +10,6 @@ namespace {
 
 using namespace l3_test;
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (pos_ % 8 == 0) bytes_.push_back(0);
-      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
-      ++pos_;
-    }
-  }
-  size_t bits() const { return pos_; }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  size_t pos_ = 0;
-};
-
 // Left spectrum: lines [from, to) hold +1, coded with table 1 (0,0 -> "1"; 1,1 -> "000" and
 // two sign bits). Returns the bits written.
 int PutLeftSpectrum(BitWriter& w, int from, int to) {

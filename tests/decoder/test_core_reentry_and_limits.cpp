@@ -35,7 +35,7 @@ struct Relay {
   }
 };
 
-TEST(ReviewAttributes, EveryWatcherSeesTheValueSetEvenWhenAnEarlierOneChangesTheStore) {
+TEST(AttributeStoreNotifying, EveryWatcherSeesTheValueSetEvenWhenAnEarlierOneChangesTheStore) {
   svd::AttributeStore store;
   Relay relay{&store, {}};
   ASSERT_EQ(store.Attach("a", Relay::AddOther, &relay), 0);
@@ -67,7 +67,7 @@ struct Owner {
   }
 };
 
-TEST(ReviewAttributes, AWatcherDetachedByAnEarlierOneIsNotCalled) {
+TEST(AttributeStoreNotifying, AWatcherDetachedByAnEarlierOneIsNotCalled) {
   svd::AttributeStore store;
   Owner owner{&store, std::make_unique<Relay>()};
   Relay* other = owner.other.get();
@@ -94,7 +94,7 @@ TEST(ReviewAttributes, AWatcherDetachedByAnEarlierOneIsNotCalled) {
   EXPECT_EQ(late.seen[0], "second");
 }
 
-TEST(ReviewAttributes, ATextTakenFromTheStoreCanBeSetUnderANewName) {
+TEST(AttributeStoreNotifying, ATextTakenFromTheStoreCanBeSetUnderANewName) {
   svd::AttributeStore store;
   ASSERT_EQ(store.SetText("id3/title", "Tone"), 0);
   svd::AttributeValue v;
@@ -105,7 +105,7 @@ TEST(ReviewAttributes, ATextTakenFromTheStoreCanBeSetUnderANewName) {
   EXPECT_STREQ(v.text, "Tone");
 }
 
-TEST(ReviewAttributes, AGivenTextStaysValidWhileOtherAttributesComeAndGo) {
+TEST(AttributeStoreNotifying, AGivenTextStaysValidWhileOtherAttributesComeAndGo) {
   svd::AttributeStore store;
   ASSERT_EQ(store.SetText("id3/title", "Tone"), 0);
   ASSERT_EQ(store.SetText("id3/artist", "Nobody"), 0);
@@ -140,7 +140,7 @@ std::vector<uint8_t> DecodeName(const std::string& name, const fs::path& raw) {
   return ReadFile(raw);
 }
 
-TEST(ReviewInput, ANamedPipeDeliversEveryFrameLikeTheFile) {
+TEST(FileInputPipe, ANamedPipeDeliversEveryFrameLikeTheFile) {
   const fs::path dir = ScratchDir();
   const std::vector<uint8_t> mp3 = ToneStream();
   const fs::path file = dir / "tone.bin";
@@ -185,7 +185,7 @@ bool SparseFile(const fs::path& path, const std::vector<uint8_t>& head, int64_t 
   return ok;
 }
 
-TEST(ReviewLength, DurationOfAVeryLongStreamStopsAtTheLargestValueInsteadOfWrapping) {
+TEST(StreamLengthLimits, DurationOfAVeryLongStreamStopsAtTheLargestValueInsteadOfWrapping) {
   const fs::path dir = ScratchDir();
   // 8 kbit/s: one byte is one millisecond, so 5 GiB of stream is about 62 days.
   l3_test::EncodeOptions o;
@@ -215,7 +215,7 @@ TEST(ReviewLength, DurationOfAVeryLongStreamStopsAtTheLargestValueInsteadOfWrapp
   fs::remove(big);
 }
 
-TEST(ReviewLength, AHugeXingFrameCountDoesNotWrapTheDuration) {
+TEST(StreamLengthLimits, AHugeXingFrameCountDoesNotWrapTheDuration) {
   const fs::path dir = ScratchDir();
   // A first frame of MPEG-2.5 Layer III, 64 kbit/s, 8000 Hz, single channel (576 bytes),
   // carrying a "Xing" tag 4 + 9 bytes in, with the frame-count flag and 2^32 - 1 frames.
@@ -242,7 +242,7 @@ TEST(ReviewLength, AHugeXingFrameCountDoesNotWrapTheDuration) {
 
 // --- call sequences through the exports ---------------------------------------------------
 
-TEST(ReviewSequence, EndOfInputStaysTheEndUntilASeekAndAReopenStartsAfresh) {
+TEST(ExportCallSequence, EndOfInputStaysTheEndUntilASeekAndAReopenStartsAfresh) {
   const fs::path dir = ScratchDir();
   const fs::path file = dir / "tone.bin";
   WriteFile(file, ToneStream());
