@@ -111,6 +111,7 @@ class MpegVideoDevice : public FileDevice {
   explicit MpegVideoDevice(DecoderCopy& copy) : d_(copy) {}
 
   ~MpegVideoDevice() override {
+    StopOutput();
     closeOutput();
     if (created_) {
       d_.Mp3InputClose();
