@@ -1,5 +1,5 @@
 // The "mpegvideo" device: plays MPEG audio files, each open device with a decoder of its own
-// (svdecode's core) that decodes on the thread that plays, as the sink asks for audio.
+// (svdecode's core) that decodes as the output asks for audio, on the output's thread.
 #include "mci_file_device.h"
 #include "mpeg_reader.h"
 #include "platform/mci_file_devices.h"
@@ -9,6 +9,9 @@ namespace {
 
 class MpegVideoDevice : public FileDevice {
  public:
+  // The output reads the reader on a thread of its own: it stops before the reader goes.
+  ~MpegVideoDevice() override { StopOutput(); }
+
   int Open(const QString& path) {
     if (const int e = reader_.Open(path); e != kNoError) return e;
     format_ = reader_.format();
