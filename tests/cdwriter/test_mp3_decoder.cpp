@@ -51,6 +51,22 @@ TEST(Mp3Decoding, TheCacheHoldsTheExportsSamplesWhileOthersDecodeAtOnce) {
   }
 }
 
+TEST(Mp3Decoding, FilesJoinedEndToEndKeepTheFirstOnesLayout) {
+  // A stereo stream with a mono one behind it: the mono frames cannot go into the stereo WAV.
+  QTemporaryDir dir;
+  const QByteArray stereo = media::EncodeMp3(1.2, {44100, 2, 128, false, false});
+  const QString first = dir.path() + "/first.mp3", joined = dir.path() + "/joined.mp3";
+  media::WriteAll(first, stereo);
+  media::WriteAll(joined, stereo + media::EncodeMp3(1.0, {44100, 1, 128, false, false}));
+  const std::string wav = (dir.path() + "/joined.wav").toStdString();
+  ASSERT_EQ(cdw::DecodeMp3ToWav(joined.toStdString(), wav, [](double) { return true; }),
+            cdw::Mp3Result::Done);
+  const QByteArray out = media::ReadAll(QString::fromStdString(wav));
+  ASSERT_GE(out.size(), 44);
+  EXPECT_EQ(out[22], 2);
+  EXPECT_TRUE(out.mid(44) == DecodedPcm(first));
+}
+
 TEST(Mp3Decoding, TheProbeTellsTheFormatAndTheLength) {
   QTemporaryDir dir;
   // LAME's info frame counts the frames and gives the delay and padding: the exact length.

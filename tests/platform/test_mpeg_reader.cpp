@@ -126,6 +126,17 @@ TEST_F(Reader, VariableRatesSeekNearTheirPlace) {
   EXPECT_EQ(pcm.size() / 4, 6 * 44100);
 }
 
+TEST_F(Reader, FilesJoinedEndToEndPlayInTheFirstOnesLayout) {
+  // A mono stream with a stereo one behind it: the stereo frames cannot play as mono.
+  const QByteArray mono = media::EncodeMp3(1.1, {44100, 1, 96, false, false});
+  const QString first = write("first.mp3", mono);
+  const QString joined = write("joined.mp3", mono + media::EncodeMp3(0.9, {44100, 2, 128, false, false}));
+  MpegReader r;
+  ASSERT_EQ(r.Open(joined), sv::mci::kNoError);
+  EXPECT_EQ(r.format().channels, 1);
+  EXPECT_TRUE(ReadRest(r, 4096) == ExportsPcm(first));
+}
+
 TEST_F(Reader, FilesWithoutAudioAreRefused) {
   MpegReader missing, empty, text;
   EXPECT_EQ(missing.Open(dir_.path() + "/gone.mp3"), sv::mci::kFileNotFound);
