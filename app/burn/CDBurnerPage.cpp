@@ -59,7 +59,8 @@ QLabel* valueLabel(QWidget* parent, const char* name, const QString& caption, QR
 
 }  // namespace
 
-CDBurnerPage::CDBurnerPage(QTimer& Timer1, QWidget* parent) : QWidget(parent), Timer1_(Timer1) {
+CDBurnerPage::CDBurnerPage(QTimer& Timer1, QWidget* parent)
+    : QWidget(parent), Timer1_(Timer1), timer1Alive_(&Timer1) {
   setObjectName(QStringLiteral("CDBurnerPage"));
   resize(kPageWidth, 361);
   auto* heading = new QLabel(QStringLiteral("Add wave / mp3 files to burn Audio CD"), this);
@@ -320,7 +321,7 @@ void CDBurnerPage::Timer1_Timer() {
 }
 
 void CDBurnerPage::ReleasePreviewPlayer() {
-  Timer1_.stop();
+  if (timer1Alive_) Timer1_.stop();
   PreviewPlayer_.reset();
 }
 

@@ -4,6 +4,7 @@
 
 #include "XPButton.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -83,6 +84,8 @@ class CDBurnerPage : public QWidget {
   void moveSelected(int step);
 
   QTimer& Timer1_;
+  // The main window's timer goes before its child pages: a page closing last must not stop it.
+  QPointer<QTimer> timer1Alive_;
   std::unique_ptr<waveaudio> PreviewPlayer_;
 };
 

@@ -8,9 +8,7 @@
 // tracks) and takes the images, which are removed after each round.
 #include "CDWriterControl.h"
 #include "child_cpu.h"
-#include "music_signal.h"
-
-#include <lame/lame.h>
+#include "music_mp3.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -38,41 +36,13 @@ double ProcessCpuSeconds() {
   return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-// The benchmarks' music signal, encoded block by block at 192 kbit/s.
-bool MakeSong(const fs::path& path) {
-  const int rate = 44100;
-  bench::MusicSignal signal(rate);
-  lame_global_flags* gf = lame_init();
-  lame_set_num_channels(gf, 2);
-  lame_set_in_samplerate(gf, rate);
-  lame_set_brate(gf, 192);
-  lame_set_quality(gf, 5);
-  if (lame_init_params(gf) != 0) return false;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  const int chunk = 1152 * 50;
-  std::vector<int16_t> pcm(2 * chunk);
-  std::vector<unsigned char> buffer(1 << 20);
-  for (long left = long(rate) * kSongSeconds; left > 0; left -= chunk) {
-    const int count = static_cast<int>(std::min<long>(chunk, left));
-    signal.Fill(pcm.data(), static_cast<uint32_t>(count));
-    const int bytes =
-        lame_encode_buffer_interleaved(gf, pcm.data(), count, buffer.data(), static_cast<int>(buffer.size()));
-    if (bytes < 0) return false;
-    out.write(reinterpret_cast<const char*>(buffer.data()), bytes);
-  }
-  const int bytes = lame_encode_flush(gf, buffer.data(), static_cast<int>(buffer.size()));
-  if (bytes > 0) out.write(reinterpret_cast<const char*>(buffer.data()), bytes);
-  lame_close(gf);
-  return static_cast<bool>(out);
-}
-
 // Fifteen copies of one song: 74 minutes.
 std::vector<fs::path> MakeList(const fs::path& folder) {
   fs::create_directories(folder);
   const fs::path song = folder / "song.mp3";
   if (!fs::exists(song)) {
     std::printf("encoding %s (%d s) ...\n", song.c_str(), kSongSeconds);
-    if (!MakeSong(song)) return {};
+    if (!bench::EncodeMusicMp3(song, kSongSeconds, 192)) return {};
   }
   std::vector<fs::path> list;
   for (int i = 0; i < kTracks; ++i) {

@@ -41,9 +41,9 @@ enum class Status {
 };
 
 struct Options {
-  int channel_selection = 0;          // two-channel streams: 0 both, 1 left only, 2 right only, 3 mixed
-  int rate_reduction = 0;             // 0 full rate, 1 half (32 kHz and up), 2 quarter (half from 16 kHz)
-  bool gapless = true;                // trim the encoder's delay and padding when the stream says them
+  int channel_selection = 0;  // two-channel streams: 0 both, 1 left only, 2 right only, 3 mixed
+  int rate_reduction = 0;     // 0 full rate, 1 half (32 kHz and up), 2 quarter (half from 16 kHz)
+  bool gapless = true;        // trim the encoder's delay and padding when the stream says them
   // Subband gains: 64 signed bytes (32 for the left channel, 32 for the right), each v the
   // gain 1 + v/32, or 1/(1 - v/32) below 0; or none. Copied.
   const int8_t* equaliser = nullptr;
@@ -127,7 +127,8 @@ class Decoder {
   int64_t SeekOffset(double fraction, int64_t stream_size) const;
 
   // Length of the ID3 version 2 tag that `head` (the stream's first 10 bytes or more) begins
-  // with, header included; 0 when there is none.
+  // with, header and a version 4 footer included; 0 when there is none. Another tag may
+  // follow: call again on the bytes behind it.
   static int64_t Id3v2Length(const uint8_t* head, size_t size);
   // Reads what the stream's first frame tells without decoding it: `frame` holds the bytes
   // at the data start (the whole frame, or what there is of it). Fills every field of `info`

@@ -236,6 +236,7 @@ Status Decoder::Impl::ReadFrame() {
       if (const int64_t tag = Id3v2Length(at(), available())) {
         stream.data_start = head_offset + tag;
         skip = tag;
+        check_tag = true;  // some taggers write a second tag behind the first
         continue;
       }
     }
@@ -491,8 +492,11 @@ int64_t Decoder::SeekOffset(double fraction, int64_t stream_size) const {
 
 int64_t Decoder::Id3v2Length(const uint8_t* head, size_t size) {
   if (!head || size < 10 || std::memcmp(head, "ID3", 3) != 0) return 0;
-  return 10 + (int64_t{head[6] & 0x7F} << 21 | int64_t{head[7] & 0x7F} << 14 | int64_t{head[8] & 0x7F} << 7 |
-               int64_t{head[9] & 0x7F});
+  // From version 4 on, flag 0x10 says a 10-byte footer follows the tag; the size leaves it out.
+  const int64_t footer = head[3] >= 4 && (head[5] & 0x10) ? 10 : 0;
+  return 10 + footer +
+         (int64_t{head[6] & 0x7F} << 21 | int64_t{head[7] & 0x7F} << 14 | int64_t{head[8] & 0x7F} << 7 |
+          int64_t{head[9] & 0x7F});
 }
 
 bool Decoder::InspectFrame(const uint8_t* frame, size_t size, StreamInfo* info) {

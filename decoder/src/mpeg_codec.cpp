@@ -179,6 +179,7 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
   status->stream_type = kStreamType;
   const int64_t size = InputSize();
   audio_bytes = size;
+  data_start = 0;
   has_seek_table = false;
   output_share = 1.0;
   uint8_t head[kMaxFrameBytes];
@@ -187,14 +188,10 @@ int32_t MpegCodec::StreamInfo(DecoderStatus* status) {
     services().seek_input(decoder, 0);
     return r;
   }
-  if (const int64_t tag = svdecode::Decoder::Id3v2Length(head, kHeadBytes)) {
-    if (size < tag) {
-      data_start = size;
-      audio_bytes = 0;
-    } else {
-      data_start = tag;
-      audio_bytes = size - tag;
-    }
+  // Some taggers write a second tag behind the first: the frames begin behind the last.
+  for (int64_t tag; (tag = svdecode::Decoder::Id3v2Length(head, kHeadBytes)) != 0;) {
+    data_start = std::min(data_start + tag, size);
+    audio_bytes = size - data_start;
     if (const int32_t r = services().seek_input(decoder, data_start)) return r;
     seek_offset = data_start;
     if (const int32_t r = Read(head, kHeadBytes)) {

@@ -562,7 +562,7 @@ class CdAudioDevice : public Device {
   std::unique_ptr<Reader> reader_;
   std::vector<Span> spans_;
   Toc playingToc_;
-  qint64 silenceBytes_ = 0;
+  std::atomic<qint64> silenceBytes_{0};  // added by the output's thread, read by the device
 };
 
 std::unique_ptr<Device> openCdAudio(const OpenRequest& request, int& error) {

@@ -8,7 +8,9 @@
 
 namespace sv::mci {
 
-FileDevice::~FileDevice() {
+FileDevice::~FileDevice() { StopOutput(); }
+
+void FileDevice::StopOutput() {
   *alive_ = false;
   if (output_) output_->stop();
 }

@@ -26,6 +26,9 @@ class FileDevice : public Device {
   virtual qint64 Read(char* data, qint64 maxBytes) = 0;
   // MCI error for a file the device can measure but not play; 0 when it plays.
   virtual int PlayError() const { return kNoError; }
+  // Ends playback for good. The output reads the stream on a thread of its own, so a device
+  // calls this first in its destructor, before the stream it reads from goes.
+  void StopOutput();
 
  private:
   enum class Mode { Stopped, Playing, Paused };

@@ -27,6 +27,8 @@ quint16 le16(const char* p) {
 
 class WaveAudioDevice : public FileDevice {
  public:
+  ~WaveAudioDevice() override { StopOutput(); }
+
   // Reads the chunk list; an error code when the file is missing or not a WAVE file.
   int Open(const QString& path) {
     file_.setFileName(path);

@@ -98,7 +98,7 @@ TEST_F(BurnPage, RowsOfWaveMp3AndOtherFiles) {
   EXPECT_EQ(list().CellText(1, 5), path("cd.wav"));
   EXPECT_EQ(list().CellText(1, 6), "WAV");
   EXPECT_EQ(list().RowKey(1), path("cd.wav"));
-  EXPECT_EQ(list().CellText(2, 2), "00:03") << "2.6 s and the encoder's frames round to 3";
+  EXPECT_EQ(list().CellText(2, 2), "00:03") << "2.6 s round to 3";
   EXPECT_EQ(list().CellText(2, 4), "44100Hz / 128 Kbps / Joint stereo");
   EXPECT_EQ(list().CellText(2, 6), "MP3");
   EXPECT_EQ(list().CellText(3, 2), "");
@@ -107,6 +107,18 @@ TEST_F(BurnPage, RowsOfWaveMp3AndOtherFiles) {
   EXPECT_EQ(list().CellText(3, 6), "TXT");
   EXPECT_EQ(column(7), QStringList({"01", "02", "03"}));
   EXPECT_EQ(totals(), "3 03:08 70:52 76:52");
+}
+
+TEST_F(BurnPage, Mp3TimesBehindTagFootersAndSeveralTags) {
+  // Times of 4.4 s and 6.4 s: a v2.4 tag with its footer, and a v2.3 tag followed by another.
+  media::WriteAll(path("footer.mp3"), media::Id3v2Tag(4000, true) + media::EncodeMp3(4.4));
+  media::WriteAll(path("two tags.mp3"), media::Id3v2Tag(3000) + media::Id3v2Tag(5000, true) +
+                                            media::EncodeMp3(6.4, {44100, 2, 128, true}));
+  page_->AddBurnFiles({path("footer.mp3"), path("two tags.mp3")});
+  EXPECT_EQ(column(2), QStringList({"00:04", "00:06"}));
+  EXPECT_EQ(column(4),
+            QStringList({"44100Hz / 128 Kbps / Joint stereo", "44100Hz / 128 Kbps / Joint stereo"}));
+  EXPECT_EQ(totals(), "2 00:10 73:50 79:50");
 }
 
 TEST_F(BurnPage, TotalsAgainst74And80MinuteDiscs) {

@@ -249,10 +249,12 @@ TEST_F(Scripted, CancelDuringAWriteAndWriteAgain) {
 }
 
 TEST_F(Scripted, TheExactLengthsOfMp3sAreCheckedAgainstTheDiscBeforeWriting) {
-  // 4 seconds of WAV and an MP3 whose decoded length only caching tells: 300 + 348 blocks
-  // on a disc of 620.
+  // 4 seconds of WAV and an MP3 whose decoded length only caching tells, two files joined
+  // end to end: the first one's header counts 2.6 s (300 blocks, the shortest track), the
+  // audio lasts about 4.65 s (349 blocks); on a disc of 620.
   const QString wav = WriteWav(box_.file("short.wav"), 44100 * 4, 2, 1);
-  const QString mp3 = WriteMp3(box_.file("song.mp3"), 4.6, 2);
+  const QString mp3 = box_.file("song.mp3");
+  media::WriteAll(mp3, media::EncodeMp3(2.6) + media::EncodeMp3(2.0, {44100, 2, 128, false, false}));
   Harness h;
   ASSERT_TRUE(h.Burn(7, {wav, mp3}));
   ASSERT_TRUE(h.WaitForEnd());

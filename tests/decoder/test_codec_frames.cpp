@@ -8,6 +8,7 @@
 #include "frame.h"
 #include "layer3_support.h"
 #include "module.h"
+#include "svdecode_core.h"
 
 namespace {
 
@@ -147,6 +148,59 @@ TEST(CodecStreamHead, Id3v2TagIsSkipped) {
   const Decoded b = DecodeThroughExports(with_tag);
   EXPECT_EQ(a.frames, b.frames);
   EXPECT_EQ(a.out.pcm, b.out.pcm);
+}
+
+TEST(CodecStreamHead, Id3v24FootersAndSeveralTagsAreSkipped) {
+  // A LAME-made stream with its encoder tag: the length is the source's, to the sample.
+  const Signal source = Sweep(44100, 1.5, 2, 100, 8000);
+  EncodeOptions o;
+  o.xing = true;
+  const Encoded mp3 = EncodeMp3(source, o);
+  const fs::path plain = Scratch("plain.mp3");
+  Save(plain, mp3.bytes);
+  uint32_t plain_ms = 0;
+  {
+    Session s(plain);
+    plain_ms = s.d->status.duration_ms;
+  }
+  EXPECT_EQ(plain_ms, source.frames() * 1000 / 44100);
+  const Decoded reference = DecodeThroughExports(plain);
+  ASSERT_EQ(reference.out.frames(), source.frames());
+
+  const std::vector<uint8_t> v24 = Id3v2TagHoldingFrames(4, true), v23 = Id3v2TagHoldingFrames(3, false);
+  const std::vector<uint8_t> v24_plain = Id3v2TagHoldingFrames(4, false);
+  EXPECT_EQ(svdecode::Decoder::Id3v2Length(v24.data(), v24.size()), static_cast<int64_t>(v24.size()));
+  EXPECT_EQ(svdecode::Decoder::Id3v2Length(v24_plain.data(), 10), static_cast<int64_t>(v24_plain.size()));
+  // Version 3 has no footer: a stray 0x10 flag adds nothing.
+  std::vector<uint8_t> v23_flagged = v23;
+  v23_flagged[5] = 0x10;
+  EXPECT_EQ(svdecode::Decoder::Id3v2Length(v23_flagged.data(), 10), static_cast<int64_t>(v23.size()));
+
+  const struct {
+    const char* name;
+    std::vector<std::vector<uint8_t>> tags;
+  } cases[] = {{"v2.4 with footer", {v24}},
+               {"v2.3, then v2.4 with footer", {v23, v24}},
+               {"three tags", {v24, v23, v24_plain}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> file;
+    for (const auto& tag : c.tags) file.insert(file.end(), tag.begin(), tag.end());
+    const int64_t tags = static_cast<int64_t>(file.size());
+    file.insert(file.end(), mp3.bytes.begin(), mp3.bytes.end());
+    const fs::path path = Scratch("tagged.mp3");
+    Save(path, file);
+    {
+      Session s(path);
+      EXPECT_EQ(s.d->status.duration_ms, plain_ms);
+      const auto& codec = s.d->codec.module->descriptor;
+      EXPECT_EQ(codec.offset_to_position(s.d->codec.instance.get(), tags), 0.0f);
+      EXPECT_EQ(GetCurrentPosition(), 0.0f);
+    }
+    const Decoded d = DecodeThroughExports(path);
+    EXPECT_EQ(d.frames, reference.frames) << "no frame of a tag is decoded";
+    EXPECT_EQ(d.out.pcm, reference.out.pcm);
+  }
 }
 
 TEST(CodecStreamHead, ShortFileHasNoFactsUntilDecoded) {

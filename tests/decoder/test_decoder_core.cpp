@@ -96,6 +96,33 @@ TEST(CoreFeeding, PiecesOfAnySizeGiveThePcmOfTheExports) {
   EXPECT_EQ(DecodeCore(tagged, [&] { return size_t{1} + gen() % 300; }).pcm, exports.out.pcm);
 }
 
+TEST(CoreFeeding, EveryLeadingTagIsPassedOverFootersIncluded) {
+  const Encoded mp3 = TaggedStream(44100, 2, vbr_off, 128, 1.0);
+  const CoreDecode plain = DecodeWhole(mp3.bytes);
+  ASSERT_GT(plain.pcm.size(), 0u);
+  std::vector<uint8_t> tagged = Id3v2TagHoldingFrames(4, true);
+  const std::vector<uint8_t> second = Id3v2TagHoldingFrames(3, false);
+  tagged.insert(tagged.end(), second.begin(), second.end());
+  const int64_t tags = static_cast<int64_t>(tagged.size());
+  tagged.insert(tagged.end(), mp3.bytes.begin(), mp3.bytes.end());
+  std::mt19937 gen(9);
+  for (const bool whole : {true, false}) {
+    SCOPED_TRACE(whole ? "fed whole" : "fed in small pieces");
+    const CoreDecode d =
+        whole ? DecodeWhole(tagged) : DecodeCore(tagged, [&] { return size_t{1} + gen() % 300; });
+    EXPECT_EQ(d.pcm, plain.pcm);
+    ASSERT_EQ(d.frames.size(), plain.frames.size());
+    EXPECT_EQ(d.frames.front().offset, tags + plain.frames.front().offset);
+  }
+  svdecode::Decoder d;
+  int16_t pcm[svdecode::kMaxFramePcm];
+  svdecode::FrameInfo info;
+  d.Feed(tagged.data(), tagged.size());
+  ASSERT_EQ(d.Decode(pcm, &info), svdecode::Status::kFrame);
+  EXPECT_EQ(d.stream().data_start, tags);
+  EXPECT_EQ(d.stream().total_samples, 44100);
+}
+
 TEST(CoreStreamInfo, TheHeaderFrameTellsDelayPaddingAndLength) {
   const Signal source = Sweep(22050, 2.0, 1, 60, 8000);
   EncodeOptions o;

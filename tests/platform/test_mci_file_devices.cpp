@@ -171,9 +171,11 @@ TEST_F(MpegDevice, LengthOfCbrVbrAndMpeg2Files) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    media::WriteAll(path(c.name), media::EncodeMp3(c.seconds, c.options));
+    const QByteArray mp3 = media::EncodeMp3(c.seconds, c.options);
+    media::WriteAll(path(c.name), mp3);
     ASSERT_EQ(open(path(c.name), "m", "mpegvideo"), "1");
-    expectNear(number("status m length") / 1000.0, c.seconds, c.options.sampleRate);
+    expectNear(number("status m length") / 1000.0, media::DecodedSeconds(mp3, c.seconds),
+               c.options.sampleRate);
     EXPECT_EQ(ask("status m samplespersec"), QString::number(c.options.sampleRate));
     EXPECT_EQ(ask("status m channels"), QString::number(c.options.channels));
     ask("close m");
@@ -182,7 +184,8 @@ TEST_F(MpegDevice, LengthOfCbrVbrAndMpeg2Files) {
 
 TEST_F(MpegDevice, PlaysToTheEndWhileTheProgramsOwnDecoderIsUsed) {
   media::WriteAll(path("tune.mp3"), media::EncodeMp3(1.2));
-  media::WriteAll(path("other.mp3"), media::EncodeMp3(3.0, {22050, 1, 32, false, true}));
+  const QByteArray other = media::EncodeMp3(3.0, {22050, 1, 32, false, true});
+  media::WriteAll(path("other.mp3"), other);
   ASSERT_EQ(open(path("tune.mp3"), "tune", "mpegvideo"), "1");
   const qint64 length = number("status tune length");
   EXPECT_EQ(ask("play tune"), "");
@@ -203,7 +206,7 @@ TEST_F(MpegDevice, PlaysToTheEndWhileTheProgramsOwnDecoderIsUsed) {
   ASSERT_EQ(create(), 0);
   input();
   ASSERT_EQ(openFile(QFile::encodeName(path("other.mp3")).constData()), 0);
-  expectNear(StreamSeconds(clock), 3.0, 22050);
+  expectNear(StreamSeconds(clock), media::DecodedSeconds(other, 3.0), 22050);
   closeFile();
   destroy();
 
@@ -235,8 +238,27 @@ TEST_F(MpegDevice, TwoFilesAtOnceAndBadFiles) {
   media::WriteAll(path("noise.mp3"), QByteArray(4000, '\0'));
   EXPECT_EQ(open(path("noise.mp3"), "n", "mpegvideo"), "error 296");
   EXPECT_EQ(open(path("gone.mp3"), "g", "mpegvideo"), "error 275");
-  // A refused open gives its copy of the library back.
   ASSERT_EQ(open(path("a.mp3"), "a2", "mpegvideo"), "1");
+}
+
+TEST_F(MpegDevice, AnyNumberOfFilesPlayAtOnceEachAtItsOwnPlace) {
+  media::WriteAll(path("long.mp3"), media::EncodeMp3(3.0));
+  media::WriteAll(path("mono.mp3"), media::EncodeMp3(2.0, {22050, 1, 64, false, true}));
+  constexpr int kDevices = 8;
+  for (int d = 0; d < kDevices; ++d) {
+    const QString alias = QStringLiteral("d%1").arg(d);
+    ASSERT_EQ(open(path(d % 2 ? "mono.mp3" : "long.mp3"), alias, "mpegvideo"), "1") << d;
+    EXPECT_EQ(ask("play " + alias + " from " + QString::number(100 * d)), "");
+  }
+  media::RunEventsFor(300);
+  for (int d = 0; d < kDevices; ++d) {
+    const QString alias = QStringLiteral("d%1").arg(d);
+    EXPECT_EQ(ask("status " + alias + " mode"), "playing") << d;
+    EXPECT_GE(number("status " + alias + " position"), 100 * d + 200) << d;
+  }
+  EXPECT_EQ(ask("play d1 wait"), "");
+  EXPECT_EQ(number("status d1 position"), number("status d1 length"));
+  EXPECT_EQ(ask("status d0 mode"), "playing");
 }
 
 // --- the stream length -------------------------------------------------------------------

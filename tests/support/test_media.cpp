@@ -110,9 +110,36 @@ QByteArray Id3v2Tag(int bytes, bool footer) {
   return tag;
 }
 
+double DecodedSeconds(const QByteArray& mp3, double seconds) {
+  static constexpr int kMpeg1Rates[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  static constexpr int kMpeg2Rates[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+  static constexpr int kSampleRates[] = {44100, 48000, 32000};
+  const auto* b = reinterpret_cast<const unsigned char*>(mp3.constData());
+  qint64 samples = 0;
+  int rate = 0;
+  // Layer III frames only, as EncodeMp3 makes them.
+  for (qsizetype at = 0; at + 4 <= mp3.size();) {
+    const int version = (b[at + 1] >> 3) & 3;  // 3 MPEG 1, 2 MPEG 2, 0 MPEG 2.5
+    const int bitIndex = b[at + 2] >> 4, rateIndex = (b[at + 2] >> 2) & 3;
+    if (b[at] != 0xFF || (b[at + 1] & 0xE6) != 0xE2 || version == 1 || bitIndex == 0 || bitIndex == 15 ||
+        rateIndex == 3)
+      break;
+    const bool mpeg1 = version == 3;
+    rate = kSampleRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    const int kbps = mpeg1 ? kMpeg1Rates[bitIndex] : kMpeg2Rates[bitIndex];
+    const int length = (mpeg1 ? 144000 : 72000) * kbps / rate + ((b[at + 2] >> 1) & 1);
+    const bool mono = (b[at + 3] >> 6) == 3;
+    const qsizetype tag = at + 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    if (at == 0 && (mp3.mid(tag, 4) == "Xing" || mp3.mid(tag, 4) == "Info")) return seconds;
+    samples += mpeg1 ? 1152 : 576;
+    at += length;
+  }
+  return rate ? static_cast<double>(samples) / rate : 0.0;
+}
+
 bool NearTrueLength(double measured, double truth, int sampleRate) {
   const double frame = (sampleRate >= 32000 ? 1152.0 : 576.0) / sampleRate;
-  return measured >= truth - frame && measured <= truth + 3 * 1152.0 / sampleRate;
+  return std::abs(measured - truth) <= frame;
 }
 
 void RunEventsFor(int ms) {

@@ -24,9 +24,15 @@ QByteArray EncodeMp3(double seconds, const Mp3Options& options = {});
 // (0xFF followed by bytes that look like frame headers). With footer the v2.4 footer is added.
 QByteArray Id3v2Tag(int bytes, bool footer = false);
 
-// A playing time measured by svdecode against the true length of what was encoded: never a
-// frame short, and at most three frames long while the decoder still counts LAME's delay
-// and padding (a frame is 1152 samples, 576 for MPEG 2 Layer III).
+// The length a gapless decoder gives an MP3 made by EncodeMp3 from `seconds` of audio: those
+// seconds when LAME wrote its info frame, which gives its delay and padding; else all the
+// audio the frames hold. (LAME leaves the info frame out where a frame at the stream's
+// constant bit rate cannot hold it, as at 32 kbit/s and below.)
+double DecodedSeconds(const QByteArray& mp3, double seconds);
+
+// A playing time measured by svdecode against the true length of what was encoded: within
+// one frame either way (1152 samples, 576 for MPEG 2 Layer III), as the decoder trims LAME's
+// delay and padding that the info frame gives.
 bool NearTrueLength(double measured, double truth, int sampleRate);
 
 // Serves the event loop for about `ms`, so timers and the silent sink run.

@@ -339,17 +339,14 @@ bool CDWriter::AddTrack(const std::string& path, std::int16_t& number) {
   } else if (lowerExtension(path) != ".mp3") {
     return refuse("neither WAV nor MP3");
   } else {
-    Mp3Decoder decoder;
-    if (!decoder.available()) return refuse("the MP3 decoder cannot be loaded: " + decoder.error());
-    const auto facts = decoder.Probe(path);
+    const auto facts = ProbeMp3(path);
     if (!facts) return refuse("no MPEG audio found");
     if (facts->sampleRate != kSampleRate)
       return refuse("MP3 at " + std::to_string(facts->sampleRate) + " Hz; a CD takes 44100 Hz");
-    if (facts->bits != 16 || facts->channels < 1 || facts->channels > 2)
-      return refuse("MP3 of an unusable format");
+    if (facts->channels < 1 || facts->channels > 2) return refuse("MP3 of an unusable format");
     track.mp3 = true;
     track.pcm.channels = facts->channels;
-    track.estimatedFrames = static_cast<std::int64_t>(facts->seconds * kSampleRate);
+    track.estimatedFrames = facts->frames;
     track.tag = ReadId3v1(path);
     Log("Track " + twoDigits(TrackCount() + 1) + " added: " + path + " (MP3, 44100 Hz, " +
         channelsText(facts->channels) + ", about " + MinutesSeconds(TrackBlocks(track.estimatedFrames)) +
@@ -480,19 +477,18 @@ WriteOutcome CDWriter::Burn(Job& job, DiscPlan& plan, Session& session) {
     Track& t = job.tracks[i];
     if (!t.mp3) continue;
     if (cache.path.empty() && !cache.make()) return WriteOutcome::File({kErrorBuffering, t.path});
-    Mp3Decoder decoder;
     const std::int64_t blocks = TrackBlocks(t.estimatedFrames);
     session.StartCaching(static_cast<int>(i + 1), blocks);
     const std::string wav = (cache.path / ("track" + twoDigits(static_cast<int>(i + 1)) + ".wav")).string();
-    const auto result = decoder.DecodeToWav(t.path, wav, [&](double position) {
+    const auto result = DecodeMp3ToWav(t.path, wav, [&](double position) {
       session.Caching(
           std::min<std::int64_t>(static_cast<std::int64_t>(position * static_cast<double>(blocks)), blocks),
           blocks);
       return !cancel_;
     });
-    if (result == Mp3Decoder::Result::Cancelled) return WriteOutcome::Cancelled();
-    if (result == Mp3Decoder::Result::ReadFailed) return WriteOutcome::File({kErrorReading, t.path});
-    if (result == Mp3Decoder::Result::WriteFailed) return WriteOutcome::File({kErrorBuffering, t.path});
+    if (result == Mp3Result::Cancelled) return WriteOutcome::Cancelled();
+    if (result == Mp3Result::ReadFailed) return WriteOutcome::File({kErrorReading, t.path});
+    if (result == Mp3Result::WriteFailed) return WriteOutcome::File({kErrorBuffering, t.path});
     std::string why;
     const auto pcm = ReadWavRegion(wav, &why);
     const auto after = StampOf(t.path);

@@ -1,6 +1,6 @@
 #pragma once
 // The media-control devices that play one file each: "waveaudio" (WAV files) and
-// "mpegvideo" (MPEG audio, decoded by svdecode). Registering is idempotent.
+// "mpegvideo" (MPEG audio, decoded by svdecode's core). Registering is idempotent.
 namespace sv::mci {
 
 void RegisterWaveAudioDevice();
