@@ -1,6 +1,6 @@
 #include "CDBurnerPage.h"
 
-#include "FilePickers.h"
+#include "file_pickers.h"
 #include "cMP3Info.h"
 #include "grid/job_grid.h"
 #include "mod_wav.h"

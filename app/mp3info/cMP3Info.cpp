@@ -1,6 +1,6 @@
 #include "cMP3Info.h"
 
-#include "DecoderLibrary.h"
+#include "convert/core/decoder_library.h"
 #include "platform/rounding.h"
 #include "platform/runtime_error.h"
 #include "platform/stream_length.h"

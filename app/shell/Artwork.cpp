@@ -1,5 +1,7 @@
 #include "Artwork.h"
 
+#include "ResourceFonts.h"
+
 #include <QConicalGradient>
 #include <QFont>
 #include <QLinearGradient>
@@ -8,8 +10,26 @@
 #include <QRadialGradient>
 #include <array>
 #include <cmath>
+#include <exception>
 
 namespace sv::art {
+
+QFont Font(int pixelSize, bool bold) {
+  // The family the string table names for the whole program, so the frame matches the pages.
+  static const QString family = [] {
+    try {
+      return ChooseResourceFont().name;
+    } catch (const std::exception&) {
+      return QString();
+    }
+  }();
+  QFont f(family);
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(pixelSize);
+  f.setBold(bold);
+  return f;
+}
+
 namespace {
 
 QPixmap Canvas(QSize size, qreal dpr) {
@@ -19,13 +39,7 @@ QPixmap Canvas(QSize size, qreal dpr) {
   return pm;
 }
 
-QFont ArtFont(int pixelSize, bool bold) {
-  QFont f(QStringLiteral("DejaVu Sans"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPixelSize(pixelSize);
-  f.setBold(bold);
-  return f;
-}
+QFont ArtFont(int pixelSize, bool bold) { return Font(pixelSize, bold); }
 
 QPainterPath TopRoundedRect(const QRectF& r, qreal radius) {
   QPainterPath path;
@@ -224,6 +238,14 @@ QPixmap FooterButton(const QString& text, Glyph icon, bool hover, qreal dpr) {
   p.setPen(hover ? Qt::white : QColor(226, 238, 248));
   p.drawText(QRectF(32, 0, size.width() - 38, size.height()), Qt::AlignLeft | Qt::AlignVCenter, text);
   return pm;
+}
+
+QImage LogoImage(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  PaintLogo(p, QRectF(0, 0, size, size).adjusted(size / 32.0, size / 32.0, -size / 32.0, -size / 32.0));
+  return image;
 }
 
 void PaintLogo(QPainter& p, const QRectF& rect) {

@@ -2,6 +2,8 @@
 // The main window's artwork, drawn in code so it stays sharp at any scale:
 // window background, logo, tab pictures, title-bar and footer images.
 #include <QColor>
+#include <QFont>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 
@@ -26,6 +28,9 @@ inline constexpr int kTabWidth = 138;
 inline constexpr int kTabHeight = 30;
 inline constexpr int kGlyphSize = 20;
 
+// The artwork's lettering: the program's font family at a pixel size.
+QFont Font(int pixelSize, bool bold);
+
 QString TabCaption(int page);
 QPixmap TabPicture(int page, bool down, qreal dpr);
 QPixmap TitleGlyph(Glyph glyph, bool hover, qreal dpr);
@@ -33,6 +38,8 @@ QPixmap FooterButton(const QString& text, Glyph icon, bool hover, qreal dpr);
 
 // The disc-and-wave emblem filling rect.
 void PaintLogo(QPainter& p, const QRectF& rect);
+// The emblem alone on a transparent square, the program's icon.
+QImage LogoImage(int size);
 // A page's small emblem, the same one its tab shows.
 void PaintPageIcon(QPainter& p, int page, const QRectF& rect, const QColor& colour);
 void PaintWindowBackground(QPainter& p, const QRect& rect);

@@ -1,9 +1,11 @@
 #include "frmmain.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
@@ -13,9 +15,9 @@
 #include "Artwork.h"
 #include "CDBurnerPage.h"
 #include "CDPage.h"
-#include "ConversionPages.h"
 #include "ImageControl.h"
 #include "ResourceFonts.h"
+#include "conversion_pages.h"
 #include "ezbutton.h"
 #include "frmAbout.h"
 #include "platform/app_window.h"
@@ -131,6 +133,8 @@ void frmmain::CreateControls() {
 void frmmain::Form_Load() {
   try {
     sv::ApplyResourceFonts(*this);
+    // One font family throughout: message boxes, pickers and job windows take it too.
+    QApplication::setFont(font());
     sv::RegisterInstallation();
     ShowTitleBar(false);
     for (int i = 0; i < kPageCount; ++i) {
@@ -224,8 +228,18 @@ void frmmain::imgexit2_Click() { close(); }
 void frmmain::imgHelp_Click() { imgHelp2_Click(); }
 
 void frmmain::imgHelp2_Click() {
-  // A missing file is reported by the desktop's opener, not here.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath()));
+  const QString guide = HelpFilePath();
+  // Without the guide, or without a browser or launcher to show it, the user gets its path.
+  if (!QFileInfo::exists(guide)) {
+    sv::MsgBox(QStringLiteral("The user's guide is missing. It belongs here:\n") + guide, sv::vbCritical);
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+    sv::MsgBox(
+        QStringLiteral("No web browser or program for HTML files was found to open the user's guide.\n\n"
+                       "Open this file in a web browser:\n") +
+            guide,
+        sv::vbInformation);
 }
 
 void frmmain::imgAbout_Click() {
@@ -292,9 +306,7 @@ void frmmain::paintEvent(QPaintEvent*) {
 
   // Title row: emblem and product name.
   sv::art::PaintLogo(p, QRectF(kPageLeft, 3, 19, 19));
-  QFont name(QStringLiteral("DejaVu Sans"));
-  name.setPixelSize(13);
-  name.setBold(true);
+  QFont name = sv::art::Font(13, true);
   p.setFont(name);
   p.setPen(Qt::white);
   const QRect titleRect(kPageLeft + 27, 2, 300, 21);
@@ -317,9 +329,7 @@ void frmmain::paintEvent(QPaintEvent*) {
   // Footer: emblem and the suite's three trades.
   const int footerTop = height() - 54;
   sv::art::PaintLogo(p, QRectF(kPageLeft, footerTop + 11, 32, 32));
-  QFont tag(QStringLiteral("DejaVu Sans"));
-  tag.setPixelSize(12);
-  tag.setBold(true);
+  QFont tag = sv::art::Font(12, true);
   p.setFont(tag);
   p.setPen(Qt::white);
   p.drawText(QRect(kPageLeft + 42, footerTop + 10, 300, 17), Qt::AlignLeft | Qt::AlignVCenter,

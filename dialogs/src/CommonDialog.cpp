@@ -456,6 +456,9 @@ bool cCommonDialog::SetControlText(QDialog* hDlg, int32_t controlId, const std::
       return true;
     case stc4:
       fd->setLabelText(QFileDialog::LookIn, t);
+      // With its combo box as buddy the label shows "&" as the access key, not as a character.
+      if (auto* label = fd->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+        if (auto* combo = fd->findChild<QWidget*>(QStringLiteral("lookInCombo"))) label->setBuddy(combo);
       return true;
     case stc3:
       fd->setLabelText(QFileDialog::FileName, t);

@@ -1,6 +1,7 @@
 #include "convert_support.h"
 
 #include "grid/job_grid.h"
+#include "shell/core/globals.h"
 #include "shell/core/helpers.h"
 #include "svdecode.h"
 
@@ -88,6 +89,14 @@ void AddJobRow(grid::JobGrid& g, const QString& source, const QString& destinati
   g.SetCellText(r, 3, type);
   g.SetCellText(r, 4, source);
   g.SetCellText(r, 5, destination);
+}
+
+void JobListTest::SetUp() {
+  ASSERT_TRUE(dir_.isValid());
+  sv::AllToWaveOutputDir = dir_.path();
+  sv::WaveToAllOutputDir = dir_.path();
+  list_ = MakeJobList();
+  overwrite_.setChecked(true);
 }
 
 }  // namespace convtest

@@ -3,13 +3,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCheckBox>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <memory>
 
-namespace grid {
-class JobGrid;
-}
+#include "grid/job_grid.h"
 
 namespace convtest {
 
@@ -25,5 +27,17 @@ std::unique_ptr<grid::JobGrid> MakeJobList();
 // Appends a music-to-WAV row: source, destination, conversion type.
 void AddJobRow(grid::JobGrid& g, const QString& source, const QString& destination,
                const QString& type = QStringLiteral("MP3->WAV"));
+
+// A temporary folder that is both jobs' output folder, a job list like the page's and its
+// ticked "Overwrite existing file" box.
+class JobListTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  QString path(const QString& name) const { return dir_.path() + "/" + name; }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<grid::JobGrid> list_;
+  QCheckBox overwrite_;
+};
 
 }  // namespace convtest

@@ -6,6 +6,8 @@
 
 #include <QTimer>
 
+#include <pthread.h>
+
 #include <csignal>
 
 namespace {
@@ -81,6 +83,11 @@ TEST_F(FaultTranslationTest, AccessViolationInALibraryBecomesError10000AndThePro
     EXPECT_EQ(e.source(), "MyExceptionFilter");
     EXPECT_EQ(e.description(), "Access Violation");
   }
+  // The jump out of the handler leaves no signal blocked.
+  sigset_t mask;
+  sigemptyset(&mask);
+  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  EXPECT_FALSE(sigismember(&mask, SIGSEGV));
   // Still running, and the next fault is caught the same way.
   EXPECT_EQ(GuardedCall([&] { return add(2, 3); }), 5);
   EXPECT_THROW(GuardedCall([&] { return nullWrite(8); }), RuntimeError);

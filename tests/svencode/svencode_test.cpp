@@ -6,7 +6,9 @@
 #include <lame/lame.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -396,6 +398,60 @@ TEST(SvencodeErrors, NoMoreHandlesWhileTheTableIsFull) {
   for (uint32_t h : handles) EXPECT_NE(h, extra);  // handles are not reused
   handles.push_back(extra);
   for (uint32_t h : handles) EXPECT_EQ(beCloseStream(h), 0);
+}
+
+}  // namespace
+
+// --- nothing leaves the C boundary as an exception -------------------------------------------
+
+namespace {
+// Allocations of this program fail from the Nth one on while armed (-1: never).
+int gAllocationsLeft = -1;
+}  // namespace
+
+// The replacement pair works on malloc and free, which the compiler cannot see through.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (gAllocationsLeft == 0) throw std::bad_alloc();
+  if (gAllocationsLeft > 0) --gAllocationsLeft;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+TEST(NoThrowBoundary, RunningOutOfMemoryAtAnyAllocationGivesAnErrorCode) {
+  const EncoderConfig config = makeConfig(Settings{});
+  int refused = 0;
+  for (int allowed = 0; allowed < 8; ++allowed) {
+    uint32_t chunk = 0, size = 0, stream = 0;
+    gAllocationsLeft = allowed;
+    const int32_t result = beInitStream(&config, &chunk, &size, &stream);
+    gAllocationsLeft = -1;
+    if (result == BE_ERR_SUCCESSFUL) {
+      EXPECT_EQ(beCloseStream(stream), BE_ERR_SUCCESSFUL);
+    } else {
+      EXPECT_EQ(result, BE_ERR_NO_MORE_HANDLES) << "after " << allowed << " allocations";
+      ++refused;
+    }
+  }
+  EXPECT_GE(refused, 2) << "the stream record and its table entry both allocate";
+  // Afterwards the encoder works as before.
+  uint32_t chunk = 0, size = 0, stream = 0;
+  ASSERT_EQ(beInitStream(&config, &chunk, &size, &stream), BE_ERR_SUCCESSFUL);
+  std::vector<int16_t> pcm(chunk, 100);
+  std::vector<uint8_t> out(size);
+  uint32_t produced = 0;
+  gAllocationsLeft = 0;
+  EXPECT_EQ(beEncodeChunk(stream, chunk, pcm.data(), out.data(), &produced), BE_ERR_SUCCESSFUL)
+      << "a chunk allocates nothing";
+  gAllocationsLeft = -1;
+  EXPECT_EQ(beDeinitStream(stream, out.data(), &produced), BE_ERR_SUCCESSFUL);
+  EXPECT_EQ(beCloseStream(stream), BE_ERR_SUCCESSFUL);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@ QString WaveToAllOutputDir;
 QString AllToWaveOutputDir;
 QString RipperOutputDir;
 QStringList CDDrives;
-std::int16_t CancelConvert = 0;
 
 QString MusicDirectory() {
   QString dir = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);

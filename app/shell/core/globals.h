@@ -1,5 +1,7 @@
 #pragma once
 // Program-wide state shared by the pages and jobs.
+#include "jobs/core/cancel_flag.h"  // CancelConvert
+
 #include <QString>
 #include <QStringList>
 
@@ -15,8 +17,6 @@ extern QString AllToWaveOutputDir;
 extern QString RipperOutputDir;
 // CD drive names found at start-up; element 0 is the drive the CD page opens.
 extern QStringList CDDrives;
-// 0 continue, 1 stop. 16-bit because its address goes to the codec libraries.
-extern std::int16_t CancelConvert;
 
 // The user's music directory (~/Music), standing in for "c:\music".
 QString MusicDirectory();

@@ -188,6 +188,17 @@ bool configure(lame_global_flags* gf, const EncoderConfig& c) {
   return mpeg1 ? version == 1 : version != 1;
 }
 
+// Nothing may leave the C boundary as an exception: running out of memory (or a lock that
+// cannot be taken) becomes the error code the header gives for it.
+template <typename Fn>
+int32_t noThrow(Fn&& fn) noexcept {
+  try {
+    return fn();
+  } catch (...) {
+    return BE_ERR_NO_MORE_HANDLES;
+  }
+}
+
 int32_t encodeResult(int lameResult, uint32_t* produced) {
   if (lameResult >= 0) {
     *produced = static_cast<uint32_t>(lameResult);
@@ -196,12 +207,8 @@ int32_t encodeResult(int lameResult, uint32_t* produced) {
   return lameResult == -1 ? BE_ERR_BUFFER_TOO_SMALL : BE_ERR_INVALID_FORMAT_PARAMETERS;
 }
 
-}  // namespace
-
-extern "C" {
-
-SVENCODE_API int32_t beInitStream(const EncoderConfig* config, uint32_t* samplesPerChunk,
-                                  uint32_t* outputBufferSize, uint32_t* stream) {
+int32_t beInitStreamImpl(const EncoderConfig* config, uint32_t* samplesPerChunk, uint32_t* outputBufferSize,
+                         uint32_t* stream) {
   if (!config || !samplesPerChunk || !outputBufferSize || !stream) return BE_ERR_INVALID_FORMAT_PARAMETERS;
   EncoderConfig c;
   std::memcpy(&c, config, sizeof c);
@@ -232,8 +239,8 @@ SVENCODE_API int32_t beInitStream(const EncoderConfig* config, uint32_t* samples
   return BE_ERR_SUCCESSFUL;
 }
 
-SVENCODE_API int32_t beEncodeChunk(uint32_t stream, uint32_t samples, const int16_t* input, uint8_t* output,
-                                   uint32_t* produced) {
+int32_t beEncodeChunkImpl(uint32_t stream, uint32_t samples, const int16_t* input, uint8_t* output,
+                          uint32_t* produced) {
   auto s = table().find(stream);
   if (!s) return BE_ERR_INVALID_HANDLE;
   std::lock_guard guard(s->lock);
@@ -268,7 +275,7 @@ SVENCODE_API int32_t beEncodeChunk(uint32_t stream, uint32_t samples, const int1
   return encodeResult(result, produced);
 }
 
-SVENCODE_API int32_t beDeinitStream(uint32_t stream, uint8_t* output, uint32_t* produced) {
+int32_t beDeinitStreamImpl(uint32_t stream, uint8_t* output, uint32_t* produced) {
   auto s = table().find(stream);
   if (!s) return BE_ERR_INVALID_HANDLE;
   std::lock_guard guard(s->lock);
@@ -281,11 +288,33 @@ SVENCODE_API int32_t beDeinitStream(uint32_t stream, uint8_t* output, uint32_t* 
   return encodeResult(lame_encode_flush(s->lame.get(), output, static_cast<int>(s->outputSize)), produced);
 }
 
-SVENCODE_API int32_t beCloseStream(uint32_t stream) {
+int32_t beCloseStreamImpl(uint32_t stream) {
   auto s = table().take(stream);
   if (!s) return BE_ERR_INVALID_HANDLE;
   std::lock_guard guard(s->lock);  // wait for a call still running on another thread
   return BE_ERR_SUCCESSFUL;
+}
+
+}  // namespace
+
+extern "C" {
+
+SVENCODE_API int32_t beInitStream(const EncoderConfig* config, uint32_t* samplesPerChunk,
+                                  uint32_t* outputBufferSize, uint32_t* stream) {
+  return noThrow([&] { return beInitStreamImpl(config, samplesPerChunk, outputBufferSize, stream); });
+}
+
+SVENCODE_API int32_t beEncodeChunk(uint32_t stream, uint32_t samples, const int16_t* input, uint8_t* output,
+                                   uint32_t* produced) {
+  return noThrow([&] { return beEncodeChunkImpl(stream, samples, input, output, produced); });
+}
+
+SVENCODE_API int32_t beDeinitStream(uint32_t stream, uint8_t* output, uint32_t* produced) {
+  return noThrow([&] { return beDeinitStreamImpl(stream, output, produced); });
+}
+
+SVENCODE_API int32_t beCloseStream(uint32_t stream) {
+  return noThrow([&] { return beCloseStreamImpl(stream); });
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Artwork.h"
 #include "ImageControl.h"
 #include "XPButton.h"
 #include "ezbutton.h"
@@ -201,6 +203,49 @@ TEST_F(MainWindowFixture, BothHelpImagesOpenTheGuideInTheDataDirectory) {
   EXPECT_EQ(catcher.urls.back(), catcher.urls.front());
   EXPECT_TRUE(path.endsWith(QStringLiteral("/share/sonvera/sonvera.html"))) << path.toStdString();
   EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+}
+
+TEST_F(MainWindowFixture, WithoutABrowserTheHelpNamesTheGuidesPath) {
+  // No opener at all: nothing on the search path can open the file.
+  QTemporaryDir empty;
+  const QByteArray path = qgetenv("PATH");
+  const QByteArray browser = qgetenv("BROWSER");
+  qputenv("PATH", empty.path().toUtf8());
+  qunsetenv("BROWSER");
+  responder.clear();
+  QTest::mouseClick(window->imgHelp2, Qt::LeftButton, {}, QPoint(5, 5));
+  qputenv("PATH", path);
+  if (!browser.isEmpty()) qputenv("BROWSER", browser);
+  ASSERT_EQ(responder.calls().size(), 1u);
+  EXPECT_TRUE(responder.calls()[0].text.contains(frmmain::HelpFilePath()))
+      << responder.calls()[0].text.toStdString();
+  EXPECT_TRUE(responder.calls()[0].text.startsWith("No web browser"));
+  EXPECT_EQ(responder.calls()[0].title, "Sonvera Disc Suite");
+}
+
+TEST_F(MainWindowFixture, OneFontFamilyForTheFrameThePagesAndTheDialogs) {
+  EXPECT_EQ(QApplication::font().family(), window->font().family()) << "message boxes and pickers follow";
+  EXPECT_EQ(sv::art::Font(12, true).family(), window->font().family()) << "the frame's lettering";
+  for (QWidget* w : window->myGroup[0]->findChildren<QWidget*>())
+    EXPECT_EQ(w->font().family(), window->font().family()) << w->objectName().toStdString();
+}
+
+TEST_F(MainWindowFixture, TheGuideNamesEveryButtonOfTheConversionPagesAsTheyAreCaptioned) {
+  QFile file(frmmain::HelpFilePath());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString guide = QString::fromUtf8(file.readAll());
+  for (int page : {0, 1}) {
+    for (XPButton* b : window->myGroup[static_cast<std::size_t>(page)]->findChildren<XPButton*>()) {
+      QString caption = b->Caption();
+      caption.remove(QLatin1Char('&'));
+      if (caption.size() == 3) continue;  // the format names MP3, WMA, VQF, OGG
+      EXPECT_TRUE(guide.contains("<b>" + caption + "</b>")) << caption.toStdString();
+    }
+  }
+  // What a user may read in a box is explained.
+  for (const char* text : {"Please add wave files to convert!", "output directory can not be empty!",
+                           "codec library svogg is not installed", "Error#10000", "No web browser"})
+    EXPECT_TRUE(guide.contains(QString::fromLatin1(text))) << text;
 }
 
 TEST_F(MainWindowFixture, CloseImagesEndTheWindow) {
