@@ -192,7 +192,7 @@ ParseResult ParseCommandLine(int argc, char** argv) {
   std::set<Command> commands;
   for (;;) {
     int index = 0;
-    const int c = getopt_long(argc, argv, "+f:o:ryj:b:m:Q:qLWw:g:t:hVn", kOptions, &index);
+    const int c = getopt_long(argc, argv, ":f:o:ryj:b:m:Q:qLWw:g:t:hVn", kOptions, &index);
     if (c == -1) break;
     switch (c) {
       case 'f':
@@ -285,14 +285,15 @@ ParseResult ParseCommandLine(int argc, char** argv) {
       case 'V':
         s.command = Command::Version;
         return result;
+      case ':':
+        result.error =
+            QStringLiteral("option %1 needs a value").arg(QString::fromLocal8Bit(argv[optind - 1]));
+        return result;
       case '?':
       default: {
-        const QString what =
-            optopt ? QStringLiteral("-") + QChar(optopt) : QString::fromLocal8Bit(argv[optind - 1]);
-        const bool missing =
-            optopt && std::string("fojbmQwgt").find(static_cast<char>(optopt)) != std::string::npos;
-        result.error = missing ? QStringLiteral("option %1 needs a value").arg(what)
-                               : QStringLiteral("unknown option %1").arg(what);
+        const QString what = optopt > 0 && optopt < 128 ? QStringLiteral("-") + QChar(optopt)
+                                                        : QString::fromLocal8Bit(argv[optind - 1]);
+        result.error = QStringLiteral("unknown option %1").arg(what);
         return result;
       }
     }

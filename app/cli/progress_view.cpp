@@ -66,7 +66,8 @@ void ProgressView::write(std::FILE* stream, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
-  if (Live()) draw();
+  // The live lines come back at the next Show, with the state after this line.
+  lastDraw_ = {};
 }
 
 void ProgressView::Line(const QString& text) {
