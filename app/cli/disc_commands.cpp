@@ -1,15 +1,271 @@
 #include "cli/disc_commands.h"
 
+#include "cdwriter.h"
 #include "cli/convert_run.h"
+#include "cli/progress_view.h"
+#include "svripper.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
 
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace sv::cli {
+namespace {
 
-int ListDrives() { return kExitFailed; }
-int WriteDisc(const CliSettings&) { return kExitFailed; }
+void out(const QString& text) {
+  std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+  std::fflush(stdout);
+}
+
+void error(const QString& text) {
+  std::fflush(stdout);
+  std::fputs((QStringLiteral("sonvera-convert: ") + text + QLatin1Char('\n')).toLocal8Bit().constData(),
+             stderr);
+}
+
+QString pathOf(const SVR_CDREC& drive) {
+  char path[4096] = {};
+  if (GetCDDrivePath(drive.ha, drive.tgt, drive.lun, path, sizeof path) <= 0) return {};
+  return QString::fromUtf8(path);
+}
+
+std::uint32_t lbaOf(const SVR_TOCTRACK& t) {
+  return std::uint32_t{t.address[0]} << 24 | std::uint32_t{t.address[1]} << 16 |
+         std::uint32_t{t.address[2]} << 8 | t.address[3];
+}
+
+// The tracks of a disc: number, first frame, frames, audio or data.
+struct DiscTrack {
+  int number = 0;
+  std::uint32_t start = 0, frames = 0;
+  bool audio = true;
+};
+
+std::optional<std::vector<DiscTrack>> readToc(SVR_HCDROM handle) {
+  ModifyCDParms(handle, SVR_CDP_MSF, 0);
+  SVR_TOC toc{};
+  if (ReadTOC(handle, &toc) != 1) return std::nullopt;
+  const int count = toc.lastTrack - toc.firstTrack + 1;
+  if (count < 1 || count >= SVR_MAX_TOC_ENTRIES) return std::nullopt;
+  std::vector<DiscTrack> tracks;
+  for (int i = 0; i < count; ++i) {
+    const SVR_TOCTRACK& t = toc.tracks[i];
+    const std::uint32_t next = lbaOf(toc.tracks[i + 1]);  // the next track, or the lead-out
+    tracks.push_back({t.track, lbaOf(t), next > lbaOf(t) ? next - lbaOf(t) : 0, (t.adrControl & 0x04) == 0});
+  }
+  return tracks;
+}
+
+QString minutes(std::uint64_t frames) { return Elapsed(static_cast<double>(frames) / 75.0); }
+
+// The CD-writer control, held for one command.
+class Writer {
+ public:
+  Writer() : control_(CDWriterCreate()) {}
+  ~Writer() {
+    if (control_) CDWriterDestroy(control_);
+  }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+  explicit operator bool() const { return control_ != nullptr; }
+  CDWriter* get() const { return control_; }
+
+  std::optional<CDWriterValue> Call(int member, int kind, std::vector<CDWriterValue> args = {}) {
+    CDWriterValue result{};
+    if (CDWriterInvoke(control_, member, kind, args.data(), static_cast<std::int32_t>(args.size()),
+                       &result) != CDW_OK)
+      return std::nullopt;
+    return result;
+  }
+  int Number(int member) {
+    const auto v = Call(member, CDW_GET);
+    return v ? v->number : 0;
+  }
+  QString Text(int member, std::optional<int> index = std::nullopt) {
+    std::vector<CDWriterValue> args;
+    if (index) args.push_back({CDW_I2, *index, nullptr});
+    const auto v = Call(member, CDW_GET, args);
+    return v && v->text ? QString::fromUtf8(v->text) : QString();
+  }
+
+ private:
+  CDWriter* control_;
+};
+
+CDWriterValue boolean(bool on) { return {CDW_BOOL, on ? -1 : 0, nullptr}; }
+
+}  // namespace
+
+int ListDrives() {
+  SVR_CDLIST list{};
+  list.max = SVR_MAX_DRIVES;
+  const int drives = GetCDList(&list);
+  char folder[4096] = {};
+  GetCDImageFolder(folder, sizeof folder);
+  out(QStringLiteral("Drives and disc images (images from %1):").arg(QString::fromUtf8(folder)));
+  if (drives <= 0) out(QStringLiteral("  none"));
+  for (int i = 0; i < drives && i < SVR_MAX_DRIVES; ++i) {
+    const SVR_CDREC& d = list.cd[i];
+    QString line = QStringLiteral("  %1  %2").arg(i + 1).arg(QString::fromUtf8(d.id).trimmed());
+    const QString path = pathOf(d);
+    if (!path.isEmpty()) line += QStringLiteral("  (%1)").arg(path);
+    out(line);
+    SVR_GETCDHAND request{12, 1, d.ha, d.tgt, d.lun, 0, {}};
+    const SVR_HCDROM handle = GetCDHandle(&request);
+    const auto tracks = handle ? readToc(handle) : std::nullopt;
+    if (handle) CloseCDHandle(handle);
+    if (!tracks) {
+      out(QStringLiteral("     no disc"));
+      continue;
+    }
+    int audio = 0;
+    std::uint64_t frames = 0;
+    for (const DiscTrack& t : *tracks)
+      if (t.audio) ++audio, frames += t.frames;
+    out(QStringLiteral("     %1 audio track%2, %3")
+            .arg(audio)
+            .arg(audio == 1 ? "" : "s")
+            .arg(minutes(frames)));
+  }
+  Writer writer;
+  out(QStringLiteral("Writers:"));
+  if (!writer) return kExitFailed;
+  const int count = writer.Number(24);
+  for (int i = 0; i < count; ++i)
+    out(QStringLiteral("  %1  %2  %3")
+            .arg(i + 1)
+            .arg(writer.Text(25, i), (writer.Text(27, i) + QLatin1Char(' ') + writer.Text(26, i)).trimmed()));
+  return kExitOk;
+}
+
+int WriteDisc(const CliSettings& s) {
+  for (const QString& file : s.inputs) {
+    const QString kind = QFileInfo(file).suffix().toLower();
+    if (!QFileInfo(file).isFile()) {
+      error(QStringLiteral("%1: no such file").arg(file));
+      return kExitFailed;
+    }
+    if (kind != QLatin1String("wav") && kind != QLatin1String("mp3")) {
+      error(QStringLiteral("%1: not a WAV or MP3 file").arg(file));
+      return kExitFailed;
+    }
+  }
+  Writer w;
+  if (!w) {
+    error(QStringLiteral("the CD-writer component could not be started"));
+    return kExitFailed;
+  }
+  // The writer: the image writer by default, else by number or address.
+  const int count = w.Number(24);
+  int chosen = -1;
+  const QString wanted = s.writer.isEmpty() ? QStringLiteral("image") : s.writer;
+  bool number = false;
+  const int index = wanted.toInt(&number);
+  for (int i = 0; i < count; ++i)
+    if ((number && index == i + 1) || w.Text(25, i).compare(wanted, Qt::CaseInsensitive) == 0) chosen = i;
+  if (chosen < 0) {
+    error(QStringLiteral("no writer '%1' (see --list-drives)").arg(wanted));
+    return kExitUsage;
+  }
+  const auto selected = w.Call(28, CDW_METHOD, {{CDW_I2, chosen, nullptr}});
+  if (!selected || selected->number == 0) {
+    error(QStringLiteral("the writer %1 can not be used: %2").arg(w.Text(25, chosen), w.Text(23)));
+    return kExitFailed;
+  }
+  w.Call(6, CDW_PUT, {boolean(s.cdText)});
+  w.Call(2, CDW_PUT, {boolean(s.testWrite)});
+  const QByteArray name = s.imageName.toUtf8();
+  w.Call(100, CDW_PUT, {{CDW_TEXT, 0, name.constData()}});
+  w.Call(63, CDW_METHOD);
+  for (int i = 0; i < s.inputs.size(); ++i) {
+    const QByteArray path = QFileInfo(s.inputs[i]).absoluteFilePath().toUtf8();
+    const auto added = w.Call(67, CDW_METHOD, {{CDW_TEXT, 0, path.constData()}, {CDW_I2, i + 1, nullptr}});
+    if (!added || added->number == 0) {
+      error(QStringLiteral("%1: can not be written to an audio disc (44.1 kHz 16-bit WAV or MP3 only)")
+                .arg(s.inputs[i]));
+      return kExitFailed;
+    }
+  }
+  w.Call(68, CDW_METHOD);
+
+  // The write runs on the control's thread; its events arrive through this thread's loop.
+  struct State {
+    explicit State(ProgressStyle style) : view(style) {}
+    ProgressView view;
+    int track = 0, tracks = 0;
+    std::int32_t toWrite = 0, written = 0;
+    QString end;
+    QString detail;
+    bool done = false;
+  } state(s.progress);
+  state.tracks = static_cast<int>(s.inputs.size());
+  CDWriterConnect(
+      w.get(),
+      [](void* context, const char* event, const CDWriterValue* args, std::int32_t n) {
+        auto& st = *static_cast<State*>(context);
+        const std::string name = event;
+        auto arg = [&](int i) { return i < n ? args[i].number : 0; };
+        if (name == "TrackWriteStart") {
+          st.track = arg(0);
+          st.toWrite = arg(1);
+          st.written = 0;
+        } else if (name == "TrackWriteStatus") {
+          st.written = arg(1);
+        } else if (name == "TrackFileError") {
+          st.detail = QString::fromUtf8(n > 1 && args[1].text ? args[1].text : "");
+          st.end = name.c_str();
+          st.done = true;
+        } else if (name == "WritingComplete" || name == "WritingCancelled" || name == "WriteError") {
+          st.end = QString::fromStdString(name);
+          st.done = true;
+        }
+        if (name == "TrackWriteStart" || name == "TrackWriteStatus") {
+          const double file = st.toWrite > 0 ? 100.0 * st.written / st.toWrite : 0;
+          st.view.Show({{QStringLiteral("track %1").arg(st.track), static_cast<int>(file)}},
+                       ((st.track - 1) * 100.0 + file) / std::max(1, st.tracks), st.track - 1, st.tracks,
+                       false);
+        }
+      },
+      &state);
+
+  InterruptPipe interrupts;
+  QSocketNotifier notifier(interrupts.fd(), QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+    if (interrupts.Count() > 0) w.Call(39, CDW_METHOD);
+  });
+
+  const auto started = w.Call(34, CDW_METHOD);
+  if (!started || started->number == 0) {
+    error(QStringLiteral("the write could not start: %1").arg(w.Text(23)));
+    return kExitFailed;
+  }
+  while (!state.done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
+  state.view.Clear();
+  if (state.end == QLatin1String("WritingComplete")) {
+    const QString image = w.Text(101);
+    out(image.isEmpty() ? QStringLiteral("Disc written: %1 tracks.").arg(state.tracks)
+                        : QStringLiteral("Disc image written: %1 (%2 tracks)").arg(image).arg(state.tracks));
+    if (w.Text(25, chosen).compare(QLatin1String("image"), Qt::CaseInsensitive) != 0) w.Call(29, CDW_METHOD);
+    return kExitOk;
+  }
+  if (state.end == QLatin1String("WritingCancelled")) {
+    out(QStringLiteral("Stopped by the user; the disc was not finished."));
+    return kExitInterrupted;
+  }
+  if (state.end == QLatin1String("TrackFileError"))
+    error(QStringLiteral("%1: could not be read to its end").arg(state.detail));
+  else
+    error(QStringLiteral("the write failed: %1").arg(w.Text(23)));
+  return kExitFailed;
+}
+
 int GrabTracks(const CliSettings&) {
-  std::fputs("sonvera-convert: grabbing tracks is not available in this build\n", stderr);
+  error(QStringLiteral("grabbing tracks is not available in this build"));
   return kExitFailed;
 }
 
