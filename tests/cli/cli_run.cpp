@@ -8,8 +8,11 @@
 
 namespace clitest {
 
-CliResult RunCli(const QStringList& args, const QString& folder) {
+CliResult RunCli(const QStringList& args, const QString& folder, const QStringList& env) {
   QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& pair : env) environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
+  process.setProcessEnvironment(environment);
   if (!folder.isEmpty()) process.setWorkingDirectory(folder);
   process.start(QStringLiteral(SONVERA_CONVERT), args);
   CliResult result;

@@ -14,8 +14,9 @@ struct CliResult {
   QString err;  // standard error
 };
 
-// Runs the binary with `args` in `folder` and waits (at most two minutes).
-CliResult RunCli(const QStringList& args, const QString& folder = QString());
+// Runs the binary with `args` in `folder`, with the environment's "NAME=value" additions, and
+// waits (at most two minutes).
+CliResult RunCli(const QStringList& args, const QString& folder = QString(), const QStringList& env = {});
 
 // A folder of its own per test.
 class Scratch {
