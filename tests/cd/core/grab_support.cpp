@@ -74,8 +74,8 @@ std::vector<std::uint8_t> ReadBytes(const QString& path) {
 WavFile ReadWav(const QString& path) {
   WavFile w;
   const std::vector<std::uint8_t> bytes = ReadBytes(path);
-  if (bytes.size() < 44 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0 ||
-      std::memcmp(bytes.data() + 36, "data", 4) != 0)
+  if (bytes.size() < 44 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+      std::memcmp(bytes.data() + 8, "WAVE", 4) != 0 || std::memcmp(bytes.data() + 36, "data", 4) != 0)
     return w;
   auto u32 = [&](std::size_t at) {
     return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 | std::uint32_t(bytes[at + 2]) << 16 |
@@ -133,7 +133,8 @@ void GrabTest::Run(const sv::grab::GrabSettings& settings, const DiscImage& imag
   info.drivePath = QString::fromStdString(image.sheet.string());
   job = std::make_unique<sv::grab::GrabJob>(settings, disc->Toc(), *disc, info);
   sink.job = job.get();
-  runner = std::make_unique<sv::jobs::JobRunner>(job->Rows(), job->Steps(), sink, questions, job->Options(&stopFlag));
+  runner = std::make_unique<sv::jobs::JobRunner>(job->Rows(), job->Steps(), sink, questions,
+                                                 job->Options(&stopFlag));
   runner->Load();
   prepareError = job->Prepare();
   if (prepareError.isEmpty()) runner->Run();

@@ -186,10 +186,11 @@ TEST_F(GrabTest, Mp3FilesAreWhatSvencodeMakesOfTheSameSamples) {
   Run(settings, image);
   EXPECT_EQ(sink.finishedWith, 0);
   for (int t = 1; t <= 2; ++t) {
-    const auto expected =
-        SvencodeBytes(image.Audio(image.start(t), image.end(t) - image.start(t)), sv::grab::RipperEncoderConfig(settings.mp3));
+    const auto expected = SvencodeBytes(image.Audio(image.start(t), image.end(t) - image.start(t)),
+                                        sv::grab::RipperEncoderConfig(settings.mp3));
     ASSERT_FALSE(expected.empty());
-    EXPECT_TRUE(ReadBytes(Out(QStringLiteral("track%1.mp3").arg(t, 2, 10, QLatin1Char('0')))) == expected) << t;
+    EXPECT_TRUE(ReadBytes(Out(QStringLiteral("track%1.mp3").arg(t, 2, 10, QLatin1Char('0')))) == expected)
+        << t;
   }
 }
 
@@ -449,7 +450,8 @@ TEST_F(GrabTest, ADataTrackIsRefusedAndTheJobGoesOn) {
   EXPECT_TRUE(LogText().contains("      3 | ") && LogText().contains("| data\n"));
   // Track 2 is the last audio track: AccurateRip leaves out its last five frames.
   const ArSums ar = ReferenceAccurateRip(image.Audio(image.start(2), 80), false, true);
-  EXPECT_EQ(LogTrack(LogText(), 2)["AccurateRip v1"], QStringLiteral("%1").arg(ar.v1, 8, 16, QLatin1Char('0')).toUpper());
+  EXPECT_EQ(LogTrack(LogText(), 2)["AccurateRip v1"],
+            QStringLiteral("%1").arg(ar.v1, 8, 16, QLatin1Char('0')).toUpper());
 }
 
 TEST_F(GrabTest, OutputFolderIsMadeWithItsParentsOrReported) {
