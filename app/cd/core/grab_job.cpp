@@ -219,7 +219,8 @@ class GrabJob::Step : public jobs::RowStep {
     const Loop end = readRange(track, entry, context, [&](const std::uint8_t* audio, int frames) {
       return out.WriteBytes(audio, frames * SVR_FRAME_BYTES) == clsFileIo::kTrue;
     });
-    out.FlushBuffers();
+    // Closed without waiting for the disk: a WAV track is many megabytes, and the window
+    // would stand still while they are forced out.
     const bool closed = out.CloseFile() == clsFileIo::kTrue;
     if (end == Loop::WriteFailed || !closed) return RowResult::Failed(WriteFailedText(path));
     if (end == Loop::Done) return RowResult::Done();
@@ -374,8 +375,9 @@ QString GrabJob::Prepare() {
 
   LogHeader h;
   h.program = info_.program;
-  h.date = QDateTime::currentDateTime().toString(Qt::ISODate) + QStringLiteral(" (UTC ") +
-           QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(')');
+  const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+  h.date = QDateTime::currentDateTime().toString(format) + QStringLiteral(" local time, ") +
+           QDateTime::currentDateTimeUtc().toString(format) + QStringLiteral(" UTC");
   h.drive = info_.drive;
   h.drivePath = info_.drivePath;
   h.readMode =
