@@ -131,7 +131,7 @@ void GrabTest::Run(const sv::grab::GrabSettings& settings, const DiscImage& imag
   info.program = QStringLiteral("Sonvera Disc Suite test");
   info.drive = QStringLiteral("Disc image: test");
   info.drivePath = QString::fromStdString(image.sheet.string());
-  job = std::make_unique<sv::grab::GrabJob>(settings, disc->Toc(), *disc, info);
+  job = std::make_unique<sv::grab::GrabJob>(settings, disc->Toc(), *disc, info, encoder);
   sink.job = job.get();
   runner = std::make_unique<sv::jobs::JobRunner>(job->Rows(), job->Steps(), sink, questions,
                                                  job->Options(&stopFlag));

@@ -99,6 +99,8 @@ class GrabTest : public ::testing::Test {
   QString prepareError;
   // Called with the disc before the job runs (to script failures).
   std::function<void(ImageDisc&)> beforeRun;
+  // The encoder the MP3 steps call.
+  sv::Mp3EncoderCalls encoder = sv::SvencodeCalls();
 };
 
 }  // namespace grabtest

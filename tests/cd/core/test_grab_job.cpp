@@ -257,6 +257,46 @@ TEST_F(GrabTest, Mp3CarriesAnId3v1TagFromCdText) {
   // Without CD-Text no tag: the file is svencode's bytes alone (checked above).
 }
 
+TEST_F(GrabTest, AnEncoderThatFailsToStartEndsTheTrackWithItsTextAndNoFile) {
+  const DiscImage image = Image(AudioDisc("noenc", {30, 30}));
+  int closes = 0;
+  encoder.Init = [](const EncoderConfig*, std::uint32_t*, std::uint32_t*, std::uint32_t*) {
+    return std::int32_t(BE_ERR_INVALID_FORMAT_PARAMETERS);
+  };
+  encoder.Close = [&](std::uint32_t) {
+    ++closes;
+    return std::int32_t(0);
+  };
+  Run(Settings(OutputKind::Mp3, {1, 2}), image);
+  ASSERT_EQ(sink.results.size(), 2u);
+  EXPECT_EQ(sink.results[0].outcome, RowOutcome::Failed);
+  EXPECT_EQ(sink.results[0].reason, "Invalid format parameters");
+  EXPECT_FALSE(QFileInfo::exists(Out("track01.mp3")));
+  EXPECT_EQ(disc->calls, 0);
+  EXPECT_EQ(closes, 0);  // no stream was opened
+}
+
+TEST_F(GrabTest, AnEncoderErrorMidTrackStopsThatTrackAndLeavesNoFile) {
+  const DiscImage image = Image(AudioDisc("encfail", {60, 30}));
+  const sv::Mp3EncoderCalls real = sv::SvencodeCalls();
+  int chunks = 0, closes = 0;
+  encoder.Encode = [&](std::uint32_t h, std::uint32_t n, const std::int16_t* in, std::uint8_t* out,
+                       std::uint32_t* produced) {
+    if (++chunks == 40) return std::int32_t(BE_ERR_INVALID_HANDLE);
+    return real.Encode(h, n, in, out, produced);
+  };
+  encoder.Close = [&](std::uint32_t h) {
+    ++closes;
+    return real.Close(h);
+  };
+  Run(Settings(OutputKind::Mp3, {1, 2}), image);
+  ASSERT_EQ(sink.results.size(), 2u);
+  EXPECT_EQ(sink.results[0].reason, "Invalid handle");
+  EXPECT_FALSE(QFileInfo::exists(Out("track01.mp3")));
+  EXPECT_EQ(sink.results[1].outcome, RowOutcome::Done);
+  EXPECT_EQ(closes, 2);  // every stream opened is closed
+}
+
 TEST_F(GrabTest, ThreeTracksDrawTheTotalBarAt33Then67Then100) {
   const DiscImage image = Image(AudioDisc("bars", {52, 52, 52}));
   Run(Settings(OutputKind::Wav, {1, 2, 3}), image);
