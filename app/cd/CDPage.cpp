@@ -8,6 +8,8 @@
 
 #include <exception>
 
+#include "frmRipperStatus.h"
+#include "jobs/core/paths.h"
 #include "platform/cd_reader.h"
 #include "platform/mci.h"
 #include "platform/msgbox.h"
@@ -52,7 +54,7 @@ int leadingNumber(const QString& text) {
 
 }  // namespace
 
-CDPage::CDPage(QWidget* parent) : QWidget(parent) {
+CDPage::CDPage(QWidget* parent) : QWidget(parent), ShowGrabWindow(ShowRipperStatus) {
   setObjectName(QStringLiteral("CDPage"));
   resize(kPageWidth, 361);
   auto* title = label(this, QStringLiteral("Select CD Tracks to grab"), QRect(6, 2, kPageWidth - 12, 20));
@@ -345,7 +347,8 @@ void CDPage::cmdRipperStart_Click() {
     MsgBox(QStringLiteral("output directory can not be empty!"), vbCritical);
     return;
   }
-  RipperOutputDir = dir;
+  // "~" and relative folders as users mean them, never the program's working folder.
+  RipperOutputDir = jobs::UserFolder(dir);
   cmdRipperStop_Click();
   if (ShowGrabWindow)
     ShowGrabWindow(*this);
