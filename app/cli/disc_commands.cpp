@@ -1,14 +1,19 @@
 #include "cli/disc_commands.h"
 
+#include "cd/core/grab_job.h"
 #include "cdwriter.h"
 #include "cli/convert_run.h"
 #include "cli/progress_view.h"
+#include "jobs/core/paths.h"
+#include "platform/runtime_error.h"
 #include "svripper.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -264,9 +269,184 @@ int WriteDisc(const CliSettings& s) {
   return kExitFailed;
 }
 
-int GrabTracks(const CliSettings&) {
-  error(QStringLiteral("grabbing tracks is not available in this build"));
-  return kExitFailed;
+namespace {
+
+// The drive a user named: its number in the list, or its device or image path.
+std::optional<SVR_CDREC> findDrive(const QString& named) {
+  SVR_CDLIST list{};
+  list.max = SVR_MAX_DRIVES;
+  const int drives = std::min(GetCDList(&list), SVR_MAX_DRIVES);
+  bool number = false;
+  const int index = named.toInt(&number);
+  const QString path = QFileInfo(named).absoluteFilePath();
+  for (int i = 0; i < drives; ++i) {
+    if (number ? index == i + 1 : pathOf(list.cd[i]) == path || pathOf(list.cd[i]) == named)
+      return list.cd[i];
+  }
+  return std::nullopt;
+}
+
+// An open drive, closed at the end.
+class DriveHandle {
+ public:
+  explicit DriveHandle(const SVR_CDREC& drive) {
+    SVR_GETCDHAND request{12, 1, drive.ha, drive.tgt, drive.lun, 0, {}};
+    handle_ = GetCDHandle(&request);
+  }
+  ~DriveHandle() {
+    if (handle_) CloseCDHandle(handle_);
+  }
+  DriveHandle(const DriveHandle&) = delete;
+  DriveHandle& operator=(const DriveHandle&) = delete;
+  SVR_HCDROM get() const { return handle_; }
+
+ private:
+  SVR_HCDROM handle_ = 0;
+};
+
+// The grab job's display and questions on a terminal: a line per track, Ctrl-C to stop.
+class GrabSink : public jobs::JobSink, public jobs::JobQuestions {
+ public:
+  GrabSink(grab::GrabJob& job, ProgressStyle style, InterruptPipe& interrupts)
+      : job_(job), view_(style), interrupts_(interrupts) {}
+  void Attach(jobs::JobRunner& runner) { runner_ = &runner; }
+
+  void ShowRow(const QString&, const QString& source, const QString&) override { current_ = source; }
+  void SetStatus(const QString&, jobs::Rgb) override {}
+  void DrawFileBar(float percent, jobs::Rgb) override { file_ = static_cast<int>(percent); }
+  void DrawTotalBar(float percent, jobs::Rgb) override {
+    total_ = percent;
+    view_.Show({{current_, file_}}, total_, done_, static_cast<int>(job_.Settings().tracks.size()), false);
+  }
+  void RowFinished(int, const jobs::JobRow& row, const jobs::RowResult& result) override {
+    job_.RowFinished(row, result);
+    ++done_;
+    const QString track = QStringLiteral("track %1").arg(row.tag);
+    switch (result.outcome) {
+      case jobs::RowOutcome::Done:
+        view_.Line(QStringLiteral("grabbed   %1 -> %2").arg(track, row.destination));
+        break;
+      case jobs::RowOutcome::Skipped:
+        view_.Line(QStringLiteral("skipped   %1: %2 exists (-y replaces it)").arg(track, row.destination));
+        break;
+      case jobs::RowOutcome::Stopped:
+        // As with conversions: a cut-off track would pass for a whole one.
+        jobs::RemoveFile(row.destination);
+        view_.Line(QStringLiteral("stopped   %1 (its partial output was removed)").arg(track));
+        ++stopped_;
+        break;
+      case jobs::RowOutcome::Failed:
+        view_.Error(QStringLiteral("sonvera-convert: %1: %2").arg(track, result.reason));
+        break;
+    }
+  }
+  void JobStarted() override {}
+  void JobFinished(int) override { job_.Finished(); }
+  void Yield(bool) override {
+    if (runner_ && interrupts_.Count() > stops_) {
+      stops_ = interrupts_.Count();
+      runner_->Cancel();
+    }
+  }
+  void Close() override { view_.Clear(); }
+
+  Overwrite AskOverwrite(const QString&) override { return Overwrite::No; }
+  bool AskStop(const QString&) override { return true; }
+  void Tell(const QString& text) override { view_.Error(QStringLiteral("sonvera-convert: ") + text); }
+  void TellError(const RuntimeError&) override {}
+
+  int Stopped() const { return stopped_; }
+  void Clear() { view_.Clear(); }
+
+ private:
+  grab::GrabJob& job_;
+  ProgressView view_;
+  InterruptPipe& interrupts_;
+  jobs::JobRunner* runner_ = nullptr;
+  QString current_;
+  int file_ = 0, done_ = 0, stopped_ = 0, stops_ = 0;
+  float total_ = 0;
+};
+
+}  // namespace
+
+int GrabTracks(const CliSettings& s) {
+  const auto drive = findDrive(s.drive);
+  if (!drive) {
+    error(QStringLiteral("no drive or disc image '%1' (see --list-drives)").arg(s.drive));
+    return kExitUsage;
+  }
+  DriveHandle handle(*drive);
+  SVR_TOC toc{};
+  if (!handle.get() || ModifyCDParms(handle.get(), SVR_CDP_MSF, 0) != 1 || ReadTOC(handle.get(), &toc) != 1) {
+    error(QStringLiteral("no disc can be read in %1").arg(pathOf(*drive)));
+    return kExitFailed;
+  }
+  const grab::DiscLayout layout = grab::LayoutOf(toc);
+  grab::GrabSettings settings;
+  settings.kind = s.format == QLatin1String("mp3") ? grab::OutputKind::Mp3 : grab::OutputKind::Wav;
+  settings.mp3 = s.wave;
+  settings.outputFolder = QDir::cleanPath(
+      QDir::current().absoluteFilePath(s.outputDir.isEmpty() ? QStringLiteral(".") : s.outputDir));
+  settings.overwrite = s.overwrite;
+  if (s.tracks.isEmpty()) {
+    for (const auto& t : layout.tracks)
+      if (t.audio) settings.tracks.push_back(t.number);
+  } else {
+    const std::vector<int> wanted = ParseTrackList(s.tracks).value_or(std::vector<int>{});
+    for (const int t : wanted) {
+      if (!layout.find(t)) {
+        error(QStringLiteral("the disc has no track %1 (it has %2)").arg(t).arg(layout.tracks.size()));
+        return kExitUsage;
+      }
+      settings.tracks.push_back(t);
+    }
+  }
+  if (settings.tracks.empty()) {
+    error(QStringLiteral("the disc has no audio tracks"));
+    return kExitFailed;
+  }
+
+  grab::SvripperDisc disc(handle.get());
+  grab::GrabInfo info;
+  info.program =
+      QStringLiteral("Sonvera Disc Suite %1 (sonvera-convert)").arg(QStringLiteral(SONVERA_VERSION));
+  info.drive = QString::fromUtf8(drive->id).trimmed();
+  info.drivePath = pathOf(*drive);
+  grab::GrabJob job(settings, toc, disc, info);
+  InterruptPipe interrupts;
+  GrabSink sink(job, s.progress, interrupts);
+  std::int16_t stopFlag = 0;
+  jobs::JobRunner runner(job.Rows(), job.Steps(), sink, sink, job.Options(&stopFlag));
+  sink.Attach(runner);
+  runner.Load();
+  if (const QString problem = job.Prepare(); !problem.isEmpty()) {
+    error(problem);
+    return kExitFailed;
+  }
+  runner.Run();
+  sink.Clear();
+  const auto& results = runner.Results();
+  const int grabbed =
+      static_cast<int>(std::count_if(results.begin(), results.end(), [](const jobs::RowResult& r) {
+        return r.outcome == jobs::RowOutcome::Done;
+      }));
+  const int skipped =
+      static_cast<int>(std::count_if(results.begin(), results.end(), [](const jobs::RowResult& r) {
+        return r.outcome == jobs::RowOutcome::Skipped;
+      }));
+  const bool stopped = runner.Results().size() < settings.tracks.size() || sink.Stopped() > 0;
+  if (stopped) out(QStringLiteral("Stopped by the user."));
+  QString line = QStringLiteral("%1 track%2: %3 grabbed")
+                     .arg(settings.tracks.size())
+                     .arg(settings.tracks.size() == 1 ? "" : "s")
+                     .arg(grabbed);
+  if (skipped) line += QStringLiteral(", %1 skipped (already there)").arg(skipped);
+  if (runner.FailedRows()) line += QStringLiteral(", %1 failed").arg(runner.FailedRows());
+  out(line);
+  if (!job.LogPath().isEmpty()) out(QStringLiteral("Rip log: %1").arg(job.LogPath()));
+  if (stopped) return kExitInterrupted;
+  return runner.FailedRows() > 0 ? kExitFailed : kExitOk;
 }
 
 }  // namespace sv::cli
