@@ -253,8 +253,12 @@ int WriteDisc(const CliSettings& s) {
   state.view.Clear();
   if (state.end == QLatin1String("WritingComplete")) {
     const QString image = w.Text(101);
-    out(image.isEmpty() ? QStringLiteral("Disc written: %1 tracks.").arg(state.tracks)
-                        : QStringLiteral("Disc image written: %1 (%2 tracks)").arg(image).arg(state.tracks));
+    out(image.isEmpty()
+            ? QStringLiteral("Disc written: %1 track%2.").arg(state.tracks).arg(state.tracks == 1 ? "" : "s")
+            : QStringLiteral("Disc image written: %1 (%2 track%3)")
+                  .arg(image)
+                  .arg(state.tracks)
+                  .arg(state.tracks == 1 ? "" : "s"));
     if (w.Text(25, chosen).compare(QLatin1String("image"), Qt::CaseInsensitive) != 0) w.Call(29, CDW_METHOD);
     return kExitOk;
   }

@@ -7,6 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <signal.h>
 
 namespace {
 
@@ -77,6 +82,112 @@ TEST(CliDiscs, FilesThatCanNotGoOnADiscAndUnknownWritersAreRefusedBeforeWriting)
   EXPECT_EQ(writer.status, 2);
   EXPECT_TRUE(writer.err.contains("no writer '/dev/nothing'"));
   EXPECT_TRUE(QDir(discs).entryList({"*.cue"}).isEmpty()) << "nothing was written";
+}
+
+}  // namespace
+
+namespace {
+
+using namespace clitest;
+
+TEST(CliGrab, ChosenTracksBecomeWavFilesHoldingTheDiscsAudioWithARipLog) {
+  Scratch s;
+  const QString discs = s.path("discs");
+  const auto image =
+      sv::discs::WriteCueBin(discs.toStdString(), sv::discs::AudioDisc("rec", {300, 200, 100, 150}));
+  const CliResult run =
+      RunCli({"--grab", "1", "--tracks", "1,3-4", "-o", "tracks"}, s.root(), {"SONVERA_DISC_DIR=" + discs});
+  ASSERT_EQ(run.status, 0) << run.err.toStdString() << run.out.toStdString();
+  EXPECT_TRUE(run.out.contains("3 tracks: 3 grabbed")) << run.out.toStdString();
+  EXPECT_FALSE(QFile::exists(s.path("tracks/track02.wav")));
+  for (const int t : {1, 3, 4}) {
+    const QByteArray wav =
+        media::ReadAll(s.path(QStringLiteral("tracks/track%1.wav").arg(t, 2, 10, QLatin1Char('0'))));
+    const auto audio = image.Audio(image.start(t), image.end(t) - image.start(t));
+    ASSERT_EQ(wav.size(), 44 + static_cast<qsizetype>(audio.size())) << t;
+    EXPECT_TRUE(wav.mid(44) ==
+                QByteArray(reinterpret_cast<const char*>(audio.data()), static_cast<qsizetype>(audio.size())))
+        << "track " << t << " as the disc holds it";
+  }
+  const QString log = QString::fromUtf8(media::ReadAll(s.path("tracks/rip.log")));
+  EXPECT_TRUE(run.out.contains("Rip log: " + s.path("tracks/rip.log")));
+  EXPECT_TRUE(log.contains("Track 03")) << log.toStdString();
+  EXPECT_TRUE(log.contains("CRC32"));
+  EXPECT_FALSE(log.contains("Track 02\n"));
+
+  // By the image's path, to MP3 at the page's settings; what is there is kept without -y.
+  const CliResult mp3 = RunCli({"-g", QString::fromStdString(image.sheet.string()), "-t", "2-3", "-f", "mp3",
+                                "-b", "192", "-o", s.path("tracks")},
+                               {}, {"SONVERA_DISC_DIR=" + discs});
+  ASSERT_EQ(mp3.status, 0) << mp3.err.toStdString();
+  const QByteArray encoded = media::ReadAll(s.path("tracks/track02.mp3"));
+  ASSERT_GT(encoded.size(), 1000);
+  EXPECT_EQ(static_cast<unsigned char>(encoded[0]), 0xFF);
+  EXPECT_EQ((static_cast<unsigned char>(encoded[2]) >> 4), 11) << "192 kbit/s in the frame header";
+}
+
+TEST(CliGrab, UnknownDrivesAndTracksAreUsageErrors) {
+  Scratch s;
+  const QString discs = s.path("discs");
+  sv::discs::WriteCueBin(discs.toStdString(), sv::discs::AudioDisc("two", {100, 100}));
+  const QStringList env{"SONVERA_DISC_DIR=" + discs};
+  const CliResult drive = RunCli({"--grab", "5"}, s.root(), env);
+  EXPECT_EQ(drive.status, 2);
+  EXPECT_TRUE(drive.err.contains("no drive or disc image '5'")) << drive.err.toStdString();
+  const CliResult track = RunCli({"--grab", "1", "-t", "3"}, s.root(), env);
+  EXPECT_EQ(track.status, 2);
+  EXPECT_TRUE(track.err.contains("the disc has no track 3")) << track.err.toStdString();
+  EXPECT_EQ(RunCli({"--grab", "1", "-t", "2-"}, s.root(), env).status, 2);
+}
+
+// Writers other than the image writer, through the component's scripted stand-ins.
+class CliWriter : public ::testing::Test {
+ protected:
+  QStringList env(const QString& writer) {
+    const QString script =
+        scratch_.File("writers.json", QStringLiteral("{\"writers\": [%1]}").arg(writer).toUtf8());
+    return {"SONVERA_DISC_DIR=" + scratch_.path("discs"), "SONVERA_CDWRITER_SCRIPT=" + script};
+  }
+  Scratch scratch_;
+};
+
+TEST_F(CliWriter, AWriterChosenByAddressWritesTheDisc) {
+  scratch_.Wav("a.wav", 1.0);
+  const QStringList e = env(R"({"address": "Scripted", "vendor": "Test", "product": "Writer"})");
+  const CliResult list = RunCli({"-L"}, scratch_.root(), e);
+  EXPECT_TRUE(list.out.contains("  1  Scripted  Test Writer")) << list.out.toStdString();
+  const CliResult run = RunCli({"-W", "-w", "Scripted", "a.wav"}, scratch_.root(), e);
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.out.contains("Disc written: 1 track.")) << run.out.toStdString();
+}
+
+TEST_F(CliWriter, AWriteErrorIsNamedAndTheStatusIsOne) {
+  scratch_.Wav("a.wav", 1.0);
+  const QStringList e = env(
+      R"({"address": "Scripted", "vendor": "Test", "product": "Writer",
+          "fail": {"track": 1, "block": 10, "writeError": 3, "deviceError": 1234, "text": "laser tired"}})");
+  const CliResult run = RunCli({"-W", "--writer=1", "a.wav"}, scratch_.root(), e);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.err.contains("the write failed")) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("laser tired")) << run.err.toStdString();
+}
+
+TEST_F(CliWriter, CtrlCCancelsTheWrite) {
+  scratch_.Wav("a.wav", 20.0);
+  const QStringList e =
+      env(R"({"address": "Slow", "vendor": "Test", "product": "Writer", "blocksPerSecond": 75})");
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& pair : e) environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
+  process.setProcessEnvironment(environment);
+  process.setWorkingDirectory(scratch_.root());
+  process.start(QStringLiteral(SONVERA_CONVERT), {"-W", "-w", "Slow", "a.wav"});
+  ASSERT_TRUE(process.waitForStarted());
+  QThread::msleep(1500);
+  ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+  ASSERT_TRUE(process.waitForFinished(30000));
+  EXPECT_EQ(process.exitCode(), 130);
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardOutput()).contains("Stopped by the user"));
 }
 
 }  // namespace
