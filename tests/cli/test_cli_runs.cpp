@@ -177,3 +177,29 @@ TEST(CliRun, UsageErrorsGiveStatusTwoAndHelpAndVersionGiveZero) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace clitest;
+
+TEST(CliInstalled, TheInstalledCommandConvertsAndItsManPageIsBesideIt) {
+  Scratch s;
+  const QString prefix = s.path("prefix");
+  QProcess install;
+  install.start(QStringLiteral("cmake"),
+                {"--install", QStringLiteral(SONVERA_BUILD_DIR), "--prefix", prefix});
+  ASSERT_TRUE(install.waitForFinished(240000));
+  ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+  const QByteArray page = media::ReadAll(prefix + "/share/man/man1/sonvera-convert.1");
+  EXPECT_TRUE(page.contains(".SH EXIT STATUS")) << "the man page is installed";
+
+  s.Wav("in/a.wav", 0.5);
+  QProcess run;
+  run.start(prefix + "/bin/sonvera-convert", {"-f", "ogg", "-o", s.path("out"), s.path("in")});
+  ASSERT_TRUE(run.waitForFinished(60000));
+  EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+  EXPECT_TRUE(media::ReadAll(s.path("out/a.ogg")).startsWith("OggS"))
+      << "its libraries come from the installed tree";
+}
+
+}  // namespace
