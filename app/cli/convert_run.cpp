@@ -139,17 +139,18 @@ class Run {
     return true;
   }
 
-  // Ends a worker: no more input, then its exit is collected.
-  void retire(Worker& w) {
+  // Ends a worker: no more input, then its exit is collected; gives its wait status.
+  int retire(Worker& w) {
     if (w.in >= 0) close(w.in);
     if (w.out >= 0) close(w.out);
     w.in = w.out = -1;
+    int status = 0;
     if (w.pid > 0) {
-      int status = 0;
       while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
       }
     }
     w.pid = -1;
+    return status;
   }
 
   // Hands the next files to idle workers; existing destinations are settled here.
@@ -263,13 +264,7 @@ class Run {
   void lost(Worker& w) {
     const int index = w.task;
     w.task = -1;
-    int status = 0;
-    if (w.out >= 0) close(w.out);
-    if (w.in >= 0) close(w.in);
-    w.in = w.out = -1;
-    while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    w.pid = -1;
+    const int status = retire(w);
     if (index < 0) return;
     const FileJob& job = inputs_.jobs[static_cast<std::size_t>(index)];
     jobs::RemoveFile(job.destination);
