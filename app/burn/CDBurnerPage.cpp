@@ -1,8 +1,8 @@
 #include "CDBurnerPage.h"
 
-#include "file_pickers.h"
 #include "cMP3Info.h"
 #include "command_button.h"
+#include "file_pickers.h"
 #include "grid/job_grid.h"
 #include "mod_wav.h"
 #include "page_heading.h"

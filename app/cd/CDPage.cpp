@@ -57,7 +57,8 @@ int leadingNumber(const QString& text) {
 CDPage::CDPage(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("CDPage"));
   resize(kPageWidth, 361);
-  StylePageHeading(label(this, QStringLiteral("Select CD Tracks to grab"), QRect(12, 4, kPageWidth - 24, 22)));
+  StylePageHeading(
+      label(this, QStringLiteral("Select CD Tracks to grab"), QRect(12, 4, kPageWidth - 24, 22)));
 
   label(this, QStringLiteral("CD Drive:"), QRect(12, 28, 62, 24));
   ComboCDRom = new QComboBox(this);
