@@ -2,7 +2,6 @@
 
 #include <getopt.h>
 
-#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <algorithm>

@@ -70,8 +70,8 @@ struct Worker {
 
 class Run {
  public:
-  Run(const CliSettings& settings, InputList inputs)
-      : s_(settings), inputs_(std::move(inputs)), view_(settings.progress) {
+  Run(const CliSettings& settings, InputList inputs, InterruptPipe& interrupts)
+      : s_(settings), inputs_(std::move(inputs)), view_(settings.progress), interrupts_(interrupts) {
     for (const FileJob& job : inputs_.jobs) totalBytes_ += std::max<std::int64_t>(job.bytes, 1);
   }
 
@@ -185,7 +185,7 @@ class Run {
 
   void wait() {
     std::vector<pollfd> fds;
-    fds.push_back({interruptRead, POLLIN, 0});
+    fds.push_back({interrupts_.fd(), POLLIN, 0});
     for (const Worker& w : workers_)
       if (w.out >= 0) fds.push_back({w.out, POLLIN, 0});
     const int ready = poll(fds.data(), fds.size(), 100);
@@ -199,8 +199,7 @@ class Run {
   }
 
   void interrupted() {
-    char bytes[16];
-    while (::read(interruptRead, bytes, sizeof bytes) > 0) ++interrupts_;
+    const int count = interrupts_.Count();
     stopping_ = true;
     for (Worker& w : workers_) {
       if (w.pid <= 0) continue;
@@ -210,7 +209,7 @@ class Run {
       }
       // The first Ctrl-C stops each file cleanly (a terminal sends it to the workers too);
       // a second one ends them at once.
-      kill(w.pid, interrupts_ > 1 ? SIGKILL : SIGINT);
+      kill(w.pid, count > 1 ? SIGKILL : SIGINT);
     }
   }
 
@@ -348,7 +347,7 @@ class Run {
   std::set<QString> notices_;
   std::vector<InputProblem> failed_;
   int next_ = 0, finished_ = 0, converted_ = 0, skipped_ = 0, stopped_ = 0;
-  int interrupts_ = 0;
+  InterruptPipe& interrupts_;
   bool stopping_ = false;
   std::int64_t totalBytes_ = 0, doneBytes_ = 0;
 };
@@ -389,7 +388,7 @@ int InterruptPipe::Count() {
 
 int RunConversions(const CliSettings& settings) {
   InterruptPipe interrupts;
-  Run run(settings, CollectInputs(settings));
+  Run run(settings, CollectInputs(settings), interrupts);
   return run.Execute();
 }
 
