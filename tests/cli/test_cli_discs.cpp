@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
@@ -138,6 +139,33 @@ TEST(CliGrab, UnknownDrivesAndTracksAreUsageErrors) {
   EXPECT_EQ(track.status, 2);
   EXPECT_TRUE(track.err.contains("the disc has no track 3")) << track.err.toStdString();
   EXPECT_EQ(RunCli({"--grab", "1", "-t", "2-"}, s.root(), env).status, 2);
+}
+
+TEST(CliGrab, CtrlCStopsTheTrackInWorkRemovesItsPartAndTheLogSaysSo) {
+  Scratch s;
+  const QString discs = s.path("discs");
+  sv::discs::WriteCueBin(discs.toStdString(), sv::discs::AudioDisc("long", {75 * 60, 75 * 60, 75 * 60}));
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("SONVERA_DISC_DIR", discs);
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(QStringLiteral(SONVERA_CONVERT), {"-g", "1", "-f", "mp3", "-o", s.path("tracks")});
+  ASSERT_TRUE(process.waitForStarted());
+  QElapsedTimer clock;
+  clock.start();
+  while (!QFile::exists(s.path("tracks/track01.mp3")) && clock.elapsed() < 60000) QThread::msleep(20);
+  QThread::msleep(100);
+  ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+  ASSERT_TRUE(process.waitForFinished(60000));
+  const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+  EXPECT_EQ(process.exitCode(), 130) << out.toStdString();
+  EXPECT_TRUE(out.contains("Stopped by the user.")) << out.toStdString();
+  EXPECT_TRUE(out.contains("stopped   track ")) << out.toStdString();
+  // Only tracks reported grabbed are there.
+  for (const QString& name : QDir(s.path("tracks")).entryList({"*.mp3"}))
+    EXPECT_TRUE(out.contains("-> " + s.path("tracks/" + name))) << name.toStdString();
+  const QString log = QString::fromUtf8(media::ReadAll(s.path("tracks/rip.log")));
+  EXPECT_TRUE(log.contains("The job was stopped by the user.")) << log.toStdString();
 }
 
 // Writers other than the image writer, through the component's scripted stand-ins.
