@@ -381,6 +381,7 @@ QString UsageText() {
       "                        writer's number or address from --list-drives\n"
       "      --image-name=NAME name of the image (default: after the date and time)\n"
       "      --no-cd-text      write no CD-Text (default: titles from the ID3v1 tags)\n"
+      "      --test-write      go through every step of a write without recording\n"
       "\n"
       "Output:\n"
       "      --progress=STYLE  auto (default: live on a terminal, else one line per file),\n"
