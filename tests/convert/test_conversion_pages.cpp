@@ -251,7 +251,8 @@ TEST(MusicPicker, InformationLineAndPathOfTheFileUnderTheCursor) {
   const QString wma = dir.path() + "/talk.wma";
   convtest::WriteAll(wma, QByteArray(1500, 'x'));
   picker.ShowFileInformation(wma);
-  EXPECT_TRUE(picker.labelInfo->text().startsWith("talk.wma    2K    ")) << picker.labelInfo->text().toStdString();
+  EXPECT_TRUE(picker.labelInfo->text().startsWith("talk.wma    2K    "))
+      << picker.labelInfo->text().toStdString();
   picker.ShowFileInformation(dir.path() + "/notes.txt");
   EXPECT_EQ(picker.labelInfo->text(), "");
   picker.fraInfo->setTitle("x");
