@@ -4,8 +4,8 @@
 //
 //   convert_bench [seconds of audio, default 300] [rounds, default 7]
 #include "frmAllToWaveStatus.h"
-#include "job_driver.h"
 #include "grid/job_grid.h"
+#include "job_driver.h"
 #include "jobs/widgets/draw_progress.h"
 #include "jobs/widgets/picture_box.h"
 #include "platform/events.h"

@@ -50,8 +50,10 @@ Timing RunJobWindow(const QString& type, const QString& source, const QString& d
   QApplication::processEvents();
   if (draws) {
     *draws = {};
-    QObject::connect(window->picFileStatus, &sv::PictureBox::ProgressDrawn, [draws](float) { ++draws->file; });
-    QObject::connect(window->picTotalProcess, &sv::PictureBox::ProgressDrawn, [draws](float) { ++draws->total; });
+    QObject::connect(window->picFileStatus, &sv::PictureBox::ProgressDrawn,
+                     [draws](float) { ++draws->file; });
+    QObject::connect(window->picTotalProcess, &sv::PictureBox::ProgressDrawn,
+                     [draws](float) { ++draws->total; });
   }
   const Timing t = Time([&] { window->cmdStart_Click(); });
   if (result && !window->Job().Results().empty()) *result = window->Job().Results().front();
