@@ -5,8 +5,6 @@
 //
 //   codecjob_bench [seconds of audio, default 300] [rounds, default 5] [formats, default OGG,WMA,VQF]
 #include "convert/core/outside_codecs.h"
-#include "frmAllToWaveStatus.h"
-#include "grid/job_grid.h"
 #include "job_driver.h"
 #include "jobs/core/job_runner.h"
 #include "music_signal.h"
@@ -14,7 +12,6 @@
 #include "svcodec.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -53,25 +50,6 @@ int bareCall(const QString& type, const QByteArray& source, const QByteArray& de
   }
   const VqfDecodeProgressProc cell = &noVqfProgress;
   return reinterpret_cast<VQFDecodeProc>(lib.symbol("VQFDecode"))(src, dst, &cell, &cancel);
-}
-
-// The cost of one progress callback (both bars drawn, the window run) in a shown window.
-double callbackCost() {
-  grid::JobGrid list;
-  QCheckBox overwrite;
-  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
-  window.show();
-  QApplication::processEvents();
-  constexpr int kCalls = 2000;
-  return bench::Time([] {
-           for (int i = 0; i < kCalls; ++i) sv::jobs::ReportLibraryProgress(i % 101);
-         }).cpu /
-         kCalls;
-}
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -121,7 +99,7 @@ int main(int argc, char** argv) {
       // Both make the same file; an OGG stream has a random serial number (and so its pages'
       // checksums differ), so there the sizes must agree.
       const bool same = type == "WAV->OGG" ? QFileInfo(bareOut).size() == QFileInfo(jobOut).size()
-                                           : readAll(bareOut) == readAll(jobOut);
+                                           : bench::ReadAll(bareOut) == bench::ReadAll(jobOut);
       allSame = allSame && same;
       allDone = allDone && !result.failed();
       std::printf("%-8s (%6.1f MB)           %7.3f s   %7.3f s    %+6.2f %%    %+6.2f %%   bars %d/%d%s%s\n",
@@ -131,6 +109,8 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("goal: the job at most +5 %% over the bare call (paired median of processor time)\n");
-  std::printf("one progress callback in a shown window: %.1f us\n", callbackCost() * 1e6);
+  const double callbackCost = bench::CostInShownWindow(
+      2000, [](sv::jobs::RowJobWindow&, int i) { sv::jobs::ReportLibraryProgress(i % 101); });
+  std::printf("one progress callback (both bars, the window run): %.1f us\n", callbackCost * 1e6);
   return allSame && allDone ? 0 : 2;
 }

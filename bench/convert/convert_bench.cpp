@@ -79,40 +79,6 @@ Timing decoderOwn(const QString& mp3, const QString& wav) {
   });
 }
 
-// The cost of one bar drawing on a shown window.
-double drawCost() {
-  grid::JobGrid list;
-  QCheckBox overwrite;
-  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
-  window.show();
-  QApplication::processEvents();
-  constexpr int kDraws = 1000;
-  return bench::Time([&] {
-           for (int i = 0; i < kDraws; ++i)
-             sv::DrawProgress(window.picFileStatus, static_cast<float>(i % 101), sv::jobs::kBarColor);
-         }).wall /
-         kDraws;
-}
-
-// The cost of one pass through the event loop with the window shown.
-double yieldCost() {
-  grid::JobGrid list;
-  QCheckBox overwrite;
-  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
-  window.show();
-  QApplication::processEvents();
-  constexpr int kYields = 10000;
-  return bench::Time([] {
-           for (int i = 0; i < kYields; ++i) sv::DoEvents();
-         }).wall /
-         kYields;
-}
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,7 +106,7 @@ int main(int argc, char** argv) {
         QFile::remove(dir.path() + "/job.wav");
         return bench::RunJobWindow(QStringLiteral("MP3->WAV"), mp3, dir.path() + "/job.wav", &draws);
       });
-  const bool same = readAll(dir.path() + "/own.wav") == readAll(dir.path() + "/job.wav");
+  const bool same = bench::ReadAll(dir.path() + "/own.wav") == bench::ReadAll(dir.path() + "/job.wav");
   const double ownWall = runs.BestBare(&Timing::wall), jobWall = runs.BestJob(&Timing::wall);
   const double ownCpu = runs.BestBare(&Timing::cpu), jobCpu = runs.BestJob(&Timing::cpu);
   std::printf("best of %d rounds     wall        cpu\n", rounds);
@@ -154,8 +120,13 @@ int main(int argc, char** argv) {
               (runs.MedianCpuRatio() - 1) * 100, rounds);
   std::printf("bar drawings       : file %d, total %d (one per whole-percent change)\n", draws.file,
               draws.total);
-  std::printf("one bar drawing     : %.1f us\n", drawCost() * 1e6);
-  std::printf("one event-loop pass : %.1f us\n", yieldCost() * 1e6);
+  const double drawCost = bench::CostInShownWindow(1000, [](sv::jobs::RowJobWindow& w, int i) {
+    sv::DrawProgress(w.picFileStatus, static_cast<float>(i % 101), sv::jobs::kBarColor);
+  });
+  const double yieldCost =
+      bench::CostInShownWindow(10000, [](sv::jobs::RowJobWindow&, int) { sv::DoEvents(); });
+  std::printf("one bar drawing     : %.1f us\n", drawCost * 1e6);
+  std::printf("one event-loop pass : %.1f us\n", yieldCost * 1e6);
   std::printf("outputs identical  : %s\n", same ? "yes" : "NO");
   return same ? 0 : 2;
 }

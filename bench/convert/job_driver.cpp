@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 
 #include <algorithm>
 #include <chrono>
@@ -58,6 +59,23 @@ Timing RunJobWindow(const QString& type, const QString& source, const QString& d
   const Timing t = Time([&] { window->cmdStart_Click(); });
   if (result && !window->Job().Results().empty()) *result = window->Job().Results().front();
   return t;
+}
+
+double CostInShownWindow(int calls, const std::function<void(sv::jobs::RowJobWindow&, int)>& call) {
+  grid::JobGrid list;
+  QCheckBox overwrite;
+  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
+  window.show();
+  QApplication::processEvents();
+  return Time([&] {
+           for (int i = 0; i < calls; ++i) call(window, i);
+         }).wall /
+         calls;
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 namespace {

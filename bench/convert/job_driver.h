@@ -6,10 +6,15 @@
 
 #include "jobs/core/job_types.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
 #include <vector>
+
+namespace sv::jobs {
+class RowJobWindow;
+}
 
 namespace bench {
 
@@ -33,6 +38,13 @@ struct BarDraws {
 // row's result in `result`.
 Timing RunJobWindow(const QString& type, const QString& source, const QString& destination,
                     BarDraws* draws = nullptr, sv::jobs::RowResult* result = nullptr);
+
+// Seconds (wall clock) per call of `call(window, i)`, i from 0 to calls - 1, with an empty
+// music-to-WAV status window shown and its job loaded.
+double CostInShownWindow(int calls, const std::function<void(sv::jobs::RowJobWindow&, int)>& call);
+
+// The bytes of a file, or none.
+QByteArray ReadAll(const QString& path);
 
 // `rounds` paired runs of the bare work and the job, alternating which goes first so that
 // neither always meets the other's freshly written file in the page cache.
