@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+
+#include <sys/resource.h>
 #include <memory>
 
 namespace bench {
@@ -22,12 +24,24 @@ double ThreadCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+namespace {
+
+double threadSystemSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  return static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) * 1e-6;
+}
+
+}  // namespace
+
 Timing Time(const std::function<void()>& work) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const double cpu = ThreadCpuSeconds();
+  const double system = threadSystemSeconds();
   work();
-  return {std::chrono::duration<double>(Clock::now() - start).count(), ThreadCpuSeconds() - cpu};
+  return {std::chrono::duration<double>(Clock::now() - start).count(), ThreadCpuSeconds() - cpu,
+          threadSystemSeconds() - system};
 }
 
 Timing RunJobWindow(const QString& type, const QString& source, const QString& destination, BarDraws* draws,

@@ -20,6 +20,7 @@ namespace bench {
 
 struct Timing {
   double wall = 0, cpu = 0;
+  double system = 0;  // the part of cpu spent in the kernel (file writes, page cache)
 };
 
 // Processor time of this thread: less disturbed than wall time on a busy machine.

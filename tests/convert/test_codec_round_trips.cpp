@@ -29,6 +29,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -189,11 +190,16 @@ class CodecRoundTrip : public ::testing::Test {
 
   // Presses a page's Start and, in its job window, "Convert Now"; the window's results.
   template <typename Window>
-  std::vector<sv::jobs::RowResult> startAndConvert(const std::function<void()>& pressStart) {
+  // `fileBar` receives every drawing of the file bar (row, percent).
+  std::vector<sv::jobs::RowResult> startAndConvert(const std::function<void()>& pressStart,
+                                                   std::vector<std::pair<int, float>>* fileBar = nullptr) {
     std::vector<sv::jobs::RowResult> results;
     whenModal([&](QWidget* w) {
       auto* window = qobject_cast<Window*>(w);
       if (!window) return;
+      if (fileBar)
+        QObject::connect(window->picFileStatus, &sv::PictureBox::ProgressDrawn, window,
+                         [=](float p) { fileBar->emplace_back(window->Job().currentfile, p); });
       window->cmdStart_Click();
       results = window->Job().Results();
       window->cmdCancel_Click();  // "&OK"
@@ -234,10 +240,24 @@ TEST_F(CodecRoundTrip, EveryBitRateEntryEncodesAndDecodesThroughThePagesJobs) {
   decodePage.show();
   for (const Setting& s : kSettings)
     decodePage.creatingalltowaveplaylist(path("encoded/" + s.name() + "." + s.format));
+  std::vector<std::pair<int, float>> fileBar;
   const auto results = startAndConvert<sv::frmAllToWaveStatus>(
-      [&] { QTest::mouseClick(decodePage.cmdAlltoWaveStart, Qt::LeftButton); });
+      [&] { QTest::mouseClick(decodePage.cmdAlltoWaveStart, Qt::LeftButton); }, &fileBar);
   ASSERT_EQ(results.size(), std::size(kSettings));
   for (const auto& r : results) EXPECT_FALSE(r.failed()) << r.reason.toStdString();
+  // Each row's bar: 0 as it starts, the library's percentages rising to 100 (for VQF through
+  // the estimate from the file's size), and 100 once it is done.
+  for (int row = 1; row <= static_cast<int>(std::size(kSettings)); ++row) {
+    std::vector<float> drawn;
+    for (const auto& [r, p] : fileBar)
+      if (r == row) drawn.push_back(p);
+    SCOPED_TRACE(kSettings[row - 1].name().toStdString());
+    ASSERT_GE(drawn.size(), 5u);
+    EXPECT_EQ(drawn.front(), 0.0f);
+    EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end()));
+    EXPECT_GE(drawn[drawn.size() - 2], 99.0f) << "the library's last report";
+    EXPECT_EQ(drawn.back(), 100.0f);
+  }
 
   for (const Setting& s : kSettings) {
     SCOPED_TRACE(s.name().toStdString());
