@@ -15,10 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -26,6 +29,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -404,6 +408,126 @@ TEST_F(CodecRoundTrip, StopReachesTheWorkingLibraryAndKeepsAPlayablePart) {
     EXPECT_GT(part.frames(), source.frames() / 10) << format;
     EXPECT_LT(part.frames(), source.frames() * 9 / 10) << format;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Bad files through the real libraries and the job: each row names its cause, counts as not
+// converted and leaves nothing behind, and the job goes on.
+TEST_F(CodecRoundTrip, BadFilesAreNamedAndLeaveNothing) {
+  const Pcm source = sweeps(kRate / 2);
+  wavetest::WriteWav(path("good.wav").toStdString(), source);
+  wavetest::WavSpec eightBit;
+  eightBit.bitsPerSample = 8;
+  wavetest::WriteWav(path("eight.wav").toStdString(), source, eightBit);
+  // A WAV whose header promises more sound than it holds.
+  QByteArray cut = convtest::ReadAll(path("good.wav"));
+  cut.chop(cut.size() / 2);
+  convtest::WriteAll(path("cut.wav"), cut);
+  QByteArray noise(20000, '\0');
+  for (qsizetype i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919 + i / 13) & 0xFF);
+  for (const char* format : {"ogg", "wma", "vqf"}) {
+    convtest::WriteAll(path(QStringLiteral("noise.%1").arg(format)), noise);
+    convtest::WriteAll(path(QStringLiteral("empty.%1").arg(format)), QByteArray());
+  }
+  QDir().mkpath(path("locked"));
+  QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+  const bool lockedWorks = !QFile(path("locked/probe")).open(QIODevice::WriteOnly);  // not as root
+
+  struct Row {
+    QString source, destination, type;
+    int code;
+  };
+  std::vector<Row> encodes, decodes;
+  for (const char* f : {"OGG", "WMA", "VQF"}) {
+    const QString format = QString::fromLatin1(f);
+    encodes.push_back(
+        {path("eight.wav"), path("encoded/eight." + format), "WAV->" + format, SVC_E_SOURCE_FORMAT});
+    encodes.push_back({path("cut.wav"), path("encoded/cut." + format), "WAV->" + format, SVC_E_DAMAGED});
+    if (lockedWorks)
+      encodes.push_back(
+          {path("good.wav"), path("locked/good." + format), "WAV->" + format, SVC_E_DEST_CREATE});
+    decodes.push_back({path("noise." + format.toLower()), path("decoded/noise-" + format + ".WAV"),
+                       format + "->WAV", SVC_E_SOURCE_FORMAT});
+    decodes.push_back({path("empty." + format.toLower()), path("decoded/empty-" + format + ".WAV"),
+                       format + "->WAV", SVC_E_SOURCE_FORMAT});
+  }
+  // Then a good row: the job goes on after them.
+  encodes.push_back({path("good.wav"), path("encoded/good.OGG"), "WAV->OGG", SVC_OK});
+  decodes.push_back({path("encoded/good.OGG"), path("decoded/good.WAV"), "OGG->WAV", SVC_OK});
+
+  auto check = [&](sv::jobs::RowJobWindow& window, const std::vector<Row>& rows) {
+    window.show();
+    window.cmdStart_Click();
+    const auto& results = window.Job().Results();
+    ASSERT_EQ(results.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const Row& r = rows[i];
+      SCOPED_TRACE((r.type + " " + QFileInfo(r.source).fileName()).toStdString());
+      const bool decoding = r.type.endsWith("->WAV");
+      if (r.code == SVC_OK) {
+        EXPECT_FALSE(results[i].failed()) << results[i].reason.toStdString();
+        EXPECT_TRUE(QFile::exists(r.destination));
+        continue;
+      }
+      EXPECT_TRUE(results[i].failed());
+      EXPECT_EQ(results[i].reason.toStdString(),
+                sv::codecs::CodecResultText(r.code, decoding, decoding ? r.type.left(3) : r.type.right(3))
+                    .toStdString());
+      EXPECT_FALSE(QFile::exists(r.destination)) << "nothing is left of a row not converted";
+    }
+  };
+  sv::ScopedMsgBoxResponder boxes(sv::vbOK);
+  {
+    auto list = convtest::MakeJobList();
+    for (const Row& r : encodes) convtest::AddJobRow(*list, r.source, r.destination, r.type);
+    sv::frmWaveToAllStatus window(
+        *list, [] { return sv::WaveToAllOptions{}; }, [] { return true; });
+    check(window, encodes);
+  }
+  {
+    auto list = convtest::MakeJobList();
+    for (const Row& r : decodes) convtest::AddJobRow(*list, r.source, r.destination, r.type);
+    QCheckBox overwrite;
+    overwrite.setChecked(true);
+    sv::frmAllToWaveStatus window(nullptr, list.get(), &overwrite);
+    check(window, decodes);
+  }
+  // A full disk, as a file-size limit: each decode of the good file stops writing part way.
+  {
+    std::vector<Row> full;
+    for (const char* f : {"OGG", "WMA", "VQF"}) {
+      const QString format = QString::fromLatin1(f);
+      encodes.back().destination = path("encoded/full." + format);
+      encodes.back().type = "WAV->" + format;
+      full.push_back({encodes.back().destination, path("decoded/full-" + format + ".WAV"), format + "->WAV",
+                      SVC_E_WRITE});
+      auto list = convtest::MakeJobList();
+      convtest::AddJobRow(*list, path("good.wav"), encodes.back().destination, encodes.back().type);
+      sv::frmWaveToAllStatus window(
+          *list, [] { return sv::WaveToAllOptions{}; }, [] { return true; });
+      check(window, {encodes.back()});
+    }
+    auto list = convtest::MakeJobList();
+    for (const Row& r : full) convtest::AddJobRow(*list, r.source, r.destination, r.type);
+    QCheckBox overwrite;
+    overwrite.setChecked(true);
+    sv::frmAllToWaveStatus window(nullptr, list.get(), &overwrite);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 40000;  // a WAV of half a second takes 88 kB
+    setrlimit(RLIMIT_FSIZE, &limit);
+    check(window, full);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+  }
+  EXPECT_TRUE(boxes.calls().empty()) << "the causes stand in the list, not in boxes";
+  QFile::setPermissions(path("locked"),
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace
