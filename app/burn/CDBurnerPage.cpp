@@ -1,7 +1,7 @@
 #include "CDBurnerPage.h"
 
-#include "file_pickers.h"
 #include "cMP3Info.h"
+#include "file_pickers.h"
 #include "grid/job_grid.h"
 #include "mod_wav.h"
 #include "platform/msgbox.h"

@@ -40,7 +40,8 @@ frmCDBurner::frmCDBurner(QWidget* owner, std::function<QStringList()> files)
   ComboBurnSpeed = new QComboBox(frameSettings);
   ComboBurnSpeed->setObjectName(QStringLiteral("ComboBurnSpeed"));
   ComboBurnSpeed->setMinimumWidth(110);
-  CheckTestMode = new QCheckBox(QStringLiteral("Test Mode(Data will not be written to the media)"), frameSettings);
+  CheckTestMode =
+      new QCheckBox(QStringLiteral("Test Mode(Data will not be written to the media)"), frameSettings);
   CheckTestMode->setObjectName(QStringLiteral("CheckTestMode"));
   CheckBurnProof = new QCheckBox(QStringLiteral("Use Burn Proof"), frameSettings);
   CheckBurnProof->setObjectName(QStringLiteral("CheckBurnProof"));

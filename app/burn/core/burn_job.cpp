@@ -79,12 +79,13 @@ QString WriteErrorText(int code, std::int32_t deviceError, const QString& errorD
     case 2:
       return QStringLiteral("A file error was encountered while writing the disc.");
     case 3:
-      return QStringLiteral("A device error has occurred. Device Error ") + QString::number(deviceError) + kCrLf +
-             QStringLiteral("Error Data - ") + errorData;
+      return QStringLiteral("A device error has occurred. Device Error ") + QString::number(deviceError) +
+             kCrLf + QStringLiteral("Error Data - ") + errorData;
     case 4:
       return QStringLiteral("Tracks have been added the disc image...Please add tracks and try again.");
     case 5:
-      return QStringLiteral("Tracks have been added the disc image with an invalid format...Please try again.");
+      return QStringLiteral(
+          "Tracks have been added the disc image with an invalid format...Please try again.");
     default:
       return QStringLiteral("Unknown writing error.");
   }
@@ -116,8 +117,9 @@ QString RefusedFileText(const QString& path, const QString& reason) {
 WriteProgress WriteStatusPercent(std::int64_t blocksWritten, std::int64_t blocksToWrite, int track,
                                  int trackCount) {
   WriteProgress p;
-  p.track = blocksToWrite > 0 ? rnd(static_cast<double>(blocksWritten) / static_cast<double>(blocksToWrite) * 100.0)
-                              : 100;
+  p.track = blocksToWrite > 0
+                ? rnd(static_cast<double>(blocksWritten) / static_cast<double>(blocksToWrite) * 100.0)
+                : 100;
   // A layout that was never read counts the track being written as the last.
   const int tracks = trackCount > 0 ? trackCount : std::max(track, 1);
   p.total = rnd((p.track / 100.0 + (track - 1)) / tracks * 100.0);
@@ -133,7 +135,8 @@ int CachingPercent(std::int64_t blocksCached, std::int64_t blocksToCache) {
 
 QString BurnLogPath() {
   QString state = qEnvironmentVariable("XDG_STATE_HOME");
-  if (state.isEmpty() || !QDir::isAbsolutePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
+  if (state.isEmpty() || !QDir::isAbsolutePath(state))
+    state = QDir::homePath() + QStringLiteral("/.local/state");
   return state + QStringLiteral("/sonvera/svburn.log");
 }
 
@@ -301,8 +304,9 @@ void BurnJob::OnEvent(const QString& name, const QVariantList& args) {
     ended();
   } else if (name == QLatin1String("WriteError")) {
     const QString data = step([&] { return control_->Get(mErrorData); }).toString();
-    sink_.Message(WriteErrorText(static_cast<int>(arg(args, 0)), static_cast<std::int32_t>(arg(args, 1)), data),
-                  Icon::Critical);
+    sink_.Message(
+        WriteErrorText(static_cast<int>(arg(args, 0)), static_cast<std::int32_t>(arg(args, 1)), data),
+        Icon::Critical);
     sink_.EnableControls(true);
     sink_.StatusText(QStringLiteral("A write error occurred.."));
     sink_.TotalCaption(QString::fromLatin1(kTotalError));

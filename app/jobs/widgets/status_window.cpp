@@ -71,7 +71,8 @@ JobStatusWindow::JobStatusWindow(QWidget* owner, const JobWindowCaptions& captio
   labelTotalCaption = caption(captions.totalBar, this);
   labelFileCaption = caption(captions.fileBar, this);
   int row = 0;
-  for (auto [label, picture] : {std::pair{labelTotalCaption, picTotalProcess}, {labelFileCaption, picFileStatus}}) {
+  for (auto [label, picture] :
+       {std::pair{labelTotalCaption, picTotalProcess}, {labelFileCaption, picFileStatus}}) {
     if (captions.captionsAbove) {
       // As wide as the window's panels.
       picture->setMinimumWidth(kBarWidth);
