@@ -335,6 +335,19 @@ TEST_F(BurnWindowTest, CancelDuringAWriteKeepsTheWindowASecondCancelClosesIt) {
   EXPECT_FALSE(w.isVisible()) << "the second Cancel closes the window";
 }
 
+TEST_F(BurnWindowTest, CancelRightAfterBurnNowStopsTheWriteItStarted) {
+  Script(R"({"writers": [{"address": "S0", "vendor": "Test", "product": "Slow", "blocksPerSecond": 300}]})");
+  WindowWatch watch({WriteWav(box_.file("a.wav"), 44100 * 8, 2, 1)});
+  sv::frmCDBurner& w = watch.window();
+  w.show();
+  w.cmdStart_Click();
+  w.cmdCancel_Click();  // before the write's first event arrives
+  EXPECT_TRUE(w.isVisible());
+  ASSERT_TRUE(watch.WaitForEnd());
+  EXPECT_EQ(w.Job().Outcome(), "WritingCancelled");
+  EXPECT_EQ(w.labelStatus->text(), "Writing Cancelled......");
+}
+
 TEST_F(BurnWindowTest, EscapeDuringAWriteCancelsIt) {
   Script(R"({"writers": [{"address": "S0", "vendor": "Test", "product": "Slow", "blocksPerSecond": 300}]})");
   WindowWatch watch({WriteWav(box_.file("a.wav"), 44100 * 8, 2, 1)});
@@ -372,6 +385,39 @@ TEST_F(BurnWindowTest, DiskFullIsAWriteErrorAndLeavesNoImage) {
   EXPECT_TRUE(out.contains("caption: Total Process:(Error,burn stop.)\n"));
   EXPECT_FALSE(out.contains("Burn Audio CD successful!"));
   EXPECT_TRUE(box_.discFiles().isEmpty()) << box_.discFiles().join(", ").toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// For a look at the window: with SONVERA_SHOW_BURN_WINDOW naming a folder, the window burns
+// five tracks on a slow scripted writer and is saved there mid-write (burn-mid.png) and after
+// completion (burn-done.png), staying on screen a second at each.
+TEST_F(BurnWindowTest, ShownMidWriteAndComplete) {
+  const QString folder = qEnvironmentVariable("SONVERA_SHOW_BURN_WINDOW");
+  if (folder.isEmpty()) GTEST_SKIP() << "set SONVERA_SHOW_BURN_WINDOW to a folder to look at the window";
+  Script(R"({"writers": [{"address": "/dev/sr0", "vendor": "HL-DT-ST", "product": "DVDRAM GH24NSD1",
+     "maxSpeed": 48, "blocksPerSecond": 3000}]})");
+  QStringList files;
+  for (int i = 0; i < 5; ++i)
+    files << WriteWav(box_.file(QString("0%1 Track.wav").arg(i + 1)), 44100 * (4 + i), 2, static_cast<quint32>(i));
+  WindowWatch watch(files);
+  sv::frmCDBurner& w = watch.window();
+  w.show();
+  w.CheckBurnProof->setChecked(true);
+  bool mid = false;
+  QObject::connect(&w.Job().Control(), &sv::CDWriterControl::Event, [&](const QString& name, const QVariantList& args) {
+    if (mid || name != "TrackWriteStatus" || args.value(0).toInt() != 3 || args.value(1).toInt() < 150) return;
+    mid = true;
+    QTest::qWait(1000);  // the writer goes on; its events wait
+    w.grab().save(folder + "/burn-mid.png");
+  });
+  w.cmdStart_Click();
+  ASSERT_TRUE(watch.WaitForEnd());
+  QTest::qWait(1000);
+  w.grab().save(folder + "/burn-done.png");
+  EXPECT_TRUE(mid);
 }
 
 }  // namespace

@@ -239,12 +239,14 @@ bool BurnJob::StartBurn(const BurnOptions& options) {
     return false;
   }
   outcome_.clear();
+  started_ = true;
   return true;
 }
 
 bool BurnJob::Cancel() {
   cancelFlag_ = true;
-  if (!burning_) return false;
+  // A write that was started but has not yet said so is stopped too, not left running.
+  if (!burning_ && !started_) return false;
   step([&] { return control_->Call(mCancelWrite); });
   return true;
 }
@@ -252,6 +254,7 @@ bool BurnJob::Cancel() {
 void BurnJob::OnEvent(const QString& name, const QVariantList& args) {
   auto ended = [&] {
     burning_ = false;
+    started_ = false;
     outcome_ = name;
     if (Ended) Ended(name);
   };

@@ -138,6 +138,7 @@ class BurnJob {
   int selectedWriter_ = -1;
   int burnTrackCount_ = 0;
   bool burning_ = false;
+  bool started_ = false;  // from a successful start to the write's last event
   bool cancelFlag_ = false;
   int cachingTrack_ = 0;
   std::int64_t cachingSize_ = 0;
