@@ -401,17 +401,20 @@ TEST_F(BurnWindowTest, ShownMidWriteAndComplete) {
      "maxSpeed": 48, "blocksPerSecond": 1500}]})");
   QStringList files;
   for (int i = 0; i < 5; ++i)
-    files << WriteWav(box_.file(QString("0%1 Track.wav").arg(i + 1)), 44100 * (4 + i), 2, static_cast<quint32>(i));
+    files << WriteWav(box_.file(QString("0%1 Track.wav").arg(i + 1)), 44100 * (4 + i), 2,
+                      static_cast<quint32>(i));
   WindowWatch watch(files);
   sv::frmCDBurner& w = watch.window();
   w.show();
   w.CheckBurnProof->setChecked(true);
   bool mid = false;
-  QObject::connect(&w.Job().Control(), &sv::CDWriterControl::Event, [&](const QString& name, const QVariantList& args) {
-    if (mid || name != "TrackWriteStatus" || args.value(0).toInt() != 3 || args.value(1).toInt() < 150) return;
-    mid = true;
-    w.grab().save(folder + "/burn-mid.png");
-  });
+  QObject::connect(
+      &w.Job().Control(), &sv::CDWriterControl::Event, [&](const QString& name, const QVariantList& args) {
+        if (mid || name != "TrackWriteStatus" || args.value(0).toInt() != 3 || args.value(1).toInt() < 150)
+          return;
+        mid = true;
+        w.grab().save(folder + "/burn-mid.png");
+      });
   w.cmdStart_Click();
   ASSERT_TRUE(watch.WaitForEnd());
   QTest::qWait(1000);
