@@ -156,8 +156,7 @@ double Mpg123(const std::vector<fs::path>& list, const fs::path& folder) {
 
 int main(int argc, char** argv) {
   const bool throughWindow = argc > 3 && std::string(argv[3]) == "window";
-  if (throughWindow && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const fs::path folder = fs::absolute(argc > 1 ? fs::path(argv[1]) : fs::path("burn_bench_input"));
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
