@@ -115,7 +115,7 @@ QString resolveSettings(const RawSettings& raw, CliSettings& s) {
   return error;
 }
 
-enum LongOnly { kRate = 1000, kLevel, kProgress, kImageName, kNoCdText, kTestWrite };
+enum LongOnly { kRate = 1000, kLevel, kProgress, kImageName, kTestWrite };
 
 }  // namespace
 
@@ -174,7 +174,6 @@ ParseResult ParseCommandLine(int argc, char** argv) {
       {"write-disc", no_argument, nullptr, 'W'},
       {"writer", required_argument, nullptr, 'w'},
       {"image-name", required_argument, nullptr, kImageName},
-      {"no-cd-text", no_argument, nullptr, kNoCdText},
       {"test-write", no_argument, nullptr, kTestWrite},
       {"grab", required_argument, nullptr, 'g'},
       {"tracks", required_argument, nullptr, 't'},
@@ -264,9 +263,6 @@ ParseResult ParseCommandLine(int argc, char** argv) {
         break;
       case kImageName:
         s.imageName = arg();
-        break;
-      case kNoCdText:
-        s.cdText = false;
         break;
       case kTestWrite:
         s.testWrite = true;
@@ -377,10 +373,10 @@ QString UsageText() {
       "                        or its path) to track01.wav ... (or .mp3 with -f mp3)\n"
       "  -t, --tracks=LIST     tracks to grab, such as 1-3,5 (default: every audio track)\n"
       "  -W, --write-disc      write the WAV and MP3 files given, in order, as an audio disc\n"
+      "                        (with CD-Text from their ID3v1 tags)\n"
       "  -w, --writer=WRITER   image (default: a CUE/BIN image in the disc folder), or a\n"
       "                        writer's number or address from --list-drives\n"
       "      --image-name=NAME name of the image (default: after the date and time)\n"
-      "      --no-cd-text      write no CD-Text (default: titles from the ID3v1 tags)\n"
       "      --test-write      go through every step of a write without recording\n"
       "\n"
       "Output:\n"

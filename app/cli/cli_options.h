@@ -29,11 +29,10 @@ struct CliSettings {
   int jobs = 0;  // 0: one per processor core
   ProgressStyle progress = ProgressStyle::Auto;
   // Discs.
-  QString drive;       // --grab: a drive's number (from 1, as --list-drives shows) or its path
-  QString tracks;      // --tracks 1-3,5; empty: every audio track
-  QString writer;      // --writer: "image" (default) or a writer's address or number
-  QString imageName;   // --image-name
-  bool cdText = true;  // CD-Text from the files' ID3v1 tags
+  QString drive;      // --grab: a drive's number (from 1, as --list-drives shows) or its path
+  QString tracks;     // --tracks 1-3,5; empty: every audio track
+  QString writer;     // --writer: "image" (default) or a writer's address or number
+  QString imageName;  // --image-name
   bool testWrite = false;
 };
 

@@ -1,5 +1,6 @@
 #include "cli/disc_commands.h"
 
+#include "burn_job.h"
 #include "cd/core/grab_job.h"
 #include "cdwriter.h"
 #include "cli/convert_run.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,41 +70,52 @@ std::optional<std::vector<DiscTrack>> readToc(SVR_HCDROM handle) {
 
 QString minutes(std::uint64_t frames) { return Elapsed(static_cast<double>(frames) / 75.0); }
 
-// The CD-writer control, held for one command.
-class Writer {
- public:
-  Writer() : control_(CDWriterCreate()) {}
-  ~Writer() {
-    if (control_) CDWriterDestroy(control_);
-  }
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
-  explicit operator bool() const { return control_ != nullptr; }
-  CDWriter* get() const { return control_; }
+// Texts of the window's message boxes as lines: CR LF and line ends become "; ".
+QString oneLine(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("; "));
+  text.replace(QLatin1Char('\n'), QStringLiteral("; "));
+  return text;
+}
 
-  std::optional<CDWriterValue> Call(int member, int kind, std::vector<CDWriterValue> args = {}) {
-    CDWriterValue result{};
-    if (CDWriterInvoke(control_, member, kind, args.data(), static_cast<std::int32_t>(args.size()),
-                       &result) != CDW_OK)
-      return std::nullopt;
-    return result;
+// The burn job's display on a terminal: the status line and the two bars as the live line,
+// its messages as lines.
+class BurnLines : public burn::BurnSink {
+ public:
+  explicit BurnLines(ProgressStyle style) : view_(style) {}
+  void Attach(const burn::BurnJob& job) { job_ = &job; }
+  void StatusText(const QString& text) override {
+    status_ = text;
+    show();
   }
-  int Number(int member) {
-    const auto v = Call(member, CDW_GET);
-    return v ? v->number : 0;
+  void StatusColour(jobs::Rgb) override {}
+  void TrackBar(int percent) override {
+    track_ = percent;
+    show();
   }
-  QString Text(int member, std::optional<int> index = std::nullopt) {
-    std::vector<CDWriterValue> args;
-    if (index) args.push_back({CDW_I2, *index, nullptr});
-    const auto v = Call(member, CDW_GET, args);
-    return v && v->text ? QString::fromUtf8(v->text) : QString();
+  void TotalBar(int percent) override {
+    total_ = percent;
+    show();
   }
+  void TotalCaption(const QString&) override {}
+  void EnableControls(bool) override {}
+  void Message(const QString& text, burn::Icon) override {
+    // What the window tells in a box: success on standard output, everything else is a failure.
+    if (job_ && job_->Outcome() == QLatin1String("WritingComplete"))
+      view_.Line(oneLine(text));
+    else
+      view_.Error(QStringLiteral("sonvera-convert: ") + oneLine(text));
+  }
+  const QString& Status() const { return status_; }
+  void Clear() { view_.Clear(); }
 
  private:
-  CDWriter* control_;
-};
+  void show() { view_.Show({{status_, track_}}, total_, 0, 1, false); }
 
-CDWriterValue boolean(bool on) { return {CDW_BOOL, on ? -1 : 0, nullptr}; }
+  ProgressView view_;
+  const burn::BurnJob* job_ = nullptr;
+  QString status_;
+  int track_ = 0, total_ = 0;
+};
 
 }  // namespace
 
@@ -137,18 +150,21 @@ int ListDrives() {
             .arg(audio == 1 ? "" : "s")
             .arg(minutes(frames)));
   }
-  Writer writer;
   out(QStringLiteral("Writers:"));
-  if (!writer) return kExitFailed;
-  const int count = writer.Number(24);
-  for (int i = 0; i < count; ++i)
-    out(QStringLiteral("  %1  %2  %3")
-            .arg(i + 1)
-            .arg(writer.Text(25, i), (writer.Text(27, i) + QLatin1Char(' ') + writer.Text(26, i)).trimmed()));
+  BurnLines quiet(ProgressStyle::Quiet);
+  try {
+    burn::BurnJob job(quiet);
+    const QStringList writers = job.Writers();
+    for (int i = 0; i < writers.size(); ++i) out(QStringLiteral("  %1  %2").arg(i + 1).arg(writers[i]));
+  } catch (const RuntimeError& e) {
+    error(QStringLiteral("the CD-writer component could not be started: %1").arg(ErrorText(e)));
+    return kExitFailed;
+  }
   return kExitOk;
 }
 
 int WriteDisc(const CliSettings& s) {
+  QStringList files;
   for (const QString& file : s.inputs) {
     const QString kind = QFileInfo(file).suffix().toLower();
     if (!QFileInfo(file).isFile()) {
@@ -159,117 +175,72 @@ int WriteDisc(const CliSettings& s) {
       error(QStringLiteral("%1: not a WAV or MP3 file").arg(file));
       return kExitFailed;
     }
+    files << QFileInfo(file).absoluteFilePath();
   }
-  Writer w;
-  if (!w) {
-    error(QStringLiteral("the CD-writer component could not be started"));
+  BurnLines lines(s.progress);
+  std::unique_ptr<burn::BurnJob> job;
+  try {
+    job = std::make_unique<burn::BurnJob>(lines);
+  } catch (const RuntimeError& e) {
+    error(QStringLiteral("the CD-writer component could not be started: %1").arg(ErrorText(e)));
     return kExitFailed;
   }
-  // The writer: the image writer by default, else by number or address.
-  const int count = w.Number(24);
-  int chosen = -1;
+  lines.Attach(*job);
+  // The writer: the image writer by default, else by number or address ("address: vendor product").
+  const QStringList writers = job->Writers();
   const QString wanted = s.writer.isEmpty() ? QStringLiteral("image") : s.writer;
   bool number = false;
   const int index = wanted.toInt(&number);
-  for (int i = 0; i < count; ++i)
-    if ((number && index == i + 1) || w.Text(25, i).compare(wanted, Qt::CaseInsensitive) == 0) chosen = i;
+  int chosen = -1;
+  for (int i = 0; i < writers.size(); ++i)
+    if (number ? index == i + 1
+               : writers[i].section(QStringLiteral(": "), 0, 0).compare(wanted, Qt::CaseInsensitive) == 0)
+      chosen = i;
   if (chosen < 0) {
     error(QStringLiteral("no writer '%1' (see --list-drives)").arg(wanted));
     return kExitUsage;
   }
-  const auto selected = w.Call(28, CDW_METHOD, {{CDW_I2, chosen, nullptr}});
-  if (!selected || selected->number == 0) {
-    error(QStringLiteral("the writer %1 can not be used: %2").arg(w.Text(25, chosen), w.Text(23)));
+  if (!job->SelectWriter(chosen)) {
+    error(QStringLiteral("the writer %1 can not be used").arg(writers[chosen]));
     return kExitFailed;
   }
-  w.Call(6, CDW_PUT, {boolean(s.cdText)});
-  w.Call(2, CDW_PUT, {boolean(s.testWrite)});
-  const QByteArray name = s.imageName.toUtf8();
-  w.Call(100, CDW_PUT, {{CDW_TEXT, 0, name.constData()}});
-  w.Call(63, CDW_METHOD);
-  for (int i = 0; i < s.inputs.size(); ++i) {
-    const QByteArray path = QFileInfo(s.inputs[i]).absoluteFilePath().toUtf8();
-    const auto added = w.Call(67, CDW_METHOD, {{CDW_TEXT, 0, path.constData()}, {CDW_I2, i + 1, nullptr}});
-    if (!added || added->number == 0) {
-      error(QStringLiteral("%1: can not be written to an audio disc (44.1 kHz 16-bit WAV or MP3 only)")
-                .arg(s.inputs[i]));
-      return kExitFailed;
-    }
+  try {
+    job->Control().Put(100, s.imageName);
+  } catch (const RuntimeError&) {
   }
-  w.Call(68, CDW_METHOD);
-
-  // The write runs on the control's thread; its events arrive through this thread's loop.
-  struct State {
-    explicit State(ProgressStyle style) : view(style) {}
-    ProgressView view;
-    int track = 0, tracks = 0;
-    std::int32_t toWrite = 0, written = 0;
-    QString end;
-    QString detail;
-    bool done = false;
-  } state(s.progress);
-  state.tracks = static_cast<int>(s.inputs.size());
-  CDWriterConnect(
-      w.get(),
-      [](void* context, const char* event, const CDWriterValue* args, std::int32_t n) {
-        auto& st = *static_cast<State*>(context);
-        const std::string name = event;
-        auto arg = [&](int i) { return i < n ? args[i].number : 0; };
-        if (name == "TrackWriteStart") {
-          st.track = arg(0);
-          st.toWrite = arg(1);
-          st.written = 0;
-        } else if (name == "TrackWriteStatus") {
-          st.written = arg(1);
-        } else if (name == "TrackFileError") {
-          st.detail = QString::fromUtf8(n > 1 && args[1].text ? args[1].text : "");
-          st.end = name.c_str();
-          st.done = true;
-        } else if (name == "WritingComplete" || name == "WritingCancelled" || name == "WriteError") {
-          st.end = QString::fromStdString(name);
-          st.done = true;
-        }
-        if (name == "TrackWriteStart" || name == "TrackWriteStatus") {
-          const double file = st.toWrite > 0 ? 100.0 * st.written / st.toWrite : 0;
-          st.view.Show({{QStringLiteral("track %1").arg(st.track), static_cast<int>(file)}},
-                       ((st.track - 1) * 100.0 + file) / std::max(1, st.tracks), st.track - 1, st.tracks,
-                       false);
-        }
-      },
-      &state);
 
   InterruptPipe interrupts;
   QSocketNotifier notifier(interrupts.fd(), QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-    if (interrupts.Count() > 0) w.Call(39, CDW_METHOD);
+    if (interrupts.Count() > 0) job->Cancel();
   });
-
-  const auto started = w.Call(34, CDW_METHOD);
-  if (!started || started->number == 0) {
-    error(QStringLiteral("the write could not start: %1").arg(w.Text(23)));
-    return kExitFailed;
-  }
-  while (!state.done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
-  state.view.Clear();
-  if (state.end == QLatin1String("WritingComplete")) {
-    const QString image = w.Text(101);
-    out(image.isEmpty()
-            ? QStringLiteral("Disc written: %1 track%2.").arg(state.tracks).arg(state.tracks == 1 ? "" : "s")
-            : QStringLiteral("Disc image written: %1 (%2 track%3)")
-                  .arg(image)
-                  .arg(state.tracks)
-                  .arg(state.tracks == 1 ? "" : "s"));
-    if (w.Text(25, chosen).compare(QLatin1String("image"), Qt::CaseInsensitive) != 0) w.Call(29, CDW_METHOD);
+  burn::BurnOptions options;
+  options.testMode = s.testWrite;
+  options.burnProof = job->BurnProofSupported();
+  if (!job->BurnNow(files, options)) return kExitFailed;  // the sink said why
+  while (job->Burning() || job->Outcome().isEmpty())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
+  lines.Clear();
+  const QString& end = job->Outcome();
+  if (end == QLatin1String("WritingComplete")) {
+    QString image;
+    try {
+      image = job->Control().Get(101).toString();
+    } catch (const RuntimeError&) {
+    }
+    const int tracks = static_cast<int>(files.size());
+    out(image.isEmpty() ? QStringLiteral("Disc written: %1 track%2.").arg(tracks).arg(tracks == 1 ? "" : "s")
+                        : QStringLiteral("Disc image written: %1 (%2 track%3)")
+                              .arg(image)
+                              .arg(tracks)
+                              .arg(tracks == 1 ? "" : "s"));
     return kExitOk;
   }
-  if (state.end == QLatin1String("WritingCancelled")) {
+  if (end == QLatin1String("WritingCancelled")) {
     out(QStringLiteral("Stopped by the user; the disc was not finished."));
     return kExitInterrupted;
   }
-  if (state.end == QLatin1String("TrackFileError"))
-    error(QStringLiteral("%1: could not be read to its end").arg(state.detail));
-  else
-    error(QStringLiteral("the write failed: %1").arg(w.Text(23)));
+  if (end == QLatin1String("TrackFileError")) error(oneLine(lines.Status()));
   return kExitFailed;
 }
 
