@@ -2,7 +2,6 @@
 
 #include "burn_job.h"
 #include "cd/core/grab_job.h"
-#include "cdwriter.h"
 #include "cli/convert_run.h"
 #include "cli/progress_view.h"
 #include "jobs/core/paths.h"
