@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_disc.h"
 #include "child_cpu.h"
 #include "disc_images.h"
 #include "svripper.h"
@@ -73,23 +74,10 @@ int main(int argc, char** argv) {
   const fs::path folder =
       argc > 2 ? fs::path(argv[2])
                : fs::temp_directory_path() / ("sonvera-cdread-bench-" + std::to_string(minutes));
-  setenv("SONVERA_DISC_DIR", folder.c_str(), 1);
-  // Ten tracks of music length; the image is kept for the next run.
-  const int total = minutes * 60 * 75;
-  std::vector<int> lengths(10, total / 10);
-  lengths.back() += total % 10;
-  const std::string name = "bench" + std::to_string(minutes);
-  const fs::path cue = folder / (name + ".cue");
-  if (!fs::exists(cue)) {
-    std::printf("writing a %d-minute image to %s ...\n", minutes, folder.c_str());
-    WriteCueBin(folder, AudioDisc(name, lengths));
-  }
   // Only this image in the folder: it is the last drive of the list.
-  for (const auto& e : fs::directory_iterator(folder))
-    if (e.path().extension() == ".cue" && e.path() != cue) {
-      std::fprintf(stderr, "%s holds other images; use a folder of its own\n", folder.c_str());
-      return 1;
-    }
+  const fs::path cue = bench::BenchDisc(minutes, folder, "bench");
+  if (cue.empty()) return 1;
+  const int total = minutes * 60 * 75;
 
   const double c0 = selfCpuSeconds();
   const auto w0 = std::chrono::steady_clock::now();

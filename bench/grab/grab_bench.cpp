@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "CDPage.h"
+#include "bench_disc.h"
 #include "child_cpu.h"
 #include "disc_images.h"
 #include "frmRipperStatus.h"
@@ -94,28 +95,15 @@ int main(int argc, char** argv) {
   const fs::path folder = argc > 2
                               ? fs::path(argv[2])
                               : fs::temp_directory_path() / ("sonvera-grab-bench-" + std::to_string(minutes));
-  setenv("SONVERA_DISC_DIR", folder.c_str(), 1);
   if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QTemporaryDir config;
   setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
   QApplication app(argc, argv);
   sv::mci::RegisterCdAudioDevice();
 
-  // Ten tracks of music length; the image is kept for the next run.
+  const fs::path cue = bench::BenchDisc(minutes, folder, "grab");
+  if (cue.empty()) return 1;
   const int total = minutes * 60 * 75;
-  std::vector<int> lengths(10, total / 10);
-  lengths.back() += total % 10;
-  const std::string name = "grab" + std::to_string(minutes);
-  const fs::path cue = folder / (name + ".cue");
-  if (!fs::exists(cue)) {
-    std::printf("writing a %d-minute image to %s ...\n", minutes, folder.c_str());
-    WriteCueBin(folder, AudioDisc(name, lengths));
-  }
-  for (const auto& e : fs::directory_iterator(folder))
-    if (e.path().extension() == ".cue" && e.path() != cue) {
-      std::fprintf(stderr, "%s holds other images; use a folder of its own\n", folder.c_str());
-      return 1;
-    }
   sv::ScopedMsgBoxResponder boxes([](const QString& text, const QString&, int) {
     std::fprintf(stderr, "unexpected box: %s\n", text.toLocal8Bit().constData());
     return sv::vbNo;
