@@ -22,13 +22,6 @@ using namespace sv::discs;
 
 namespace {
 
-double selfCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) * 1e-6 + double(u.ru_stime.tv_sec) +
-         double(u.ru_stime.tv_usec) * 1e-6;
-}
-
 uint32_t be32(const uint8_t* a) {
   return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3];
 }
@@ -79,10 +72,10 @@ int main(int argc, char** argv) {
   if (cue.empty()) return 1;
   const int total = minutes * 60 * 75;
 
-  const double c0 = selfCpuSeconds();
+  const double c0 = bench::SelfCpuSeconds();
   const auto w0 = std::chrono::steady_clock::now();
   const long frames = readAll(SVR_READ_SECURE);
-  const double ours = selfCpuSeconds() - c0;
+  const double ours = bench::SelfCpuSeconds() - c0;
   const double oursWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
   if (frames != total) {
     std::fprintf(stderr, "svripper read %ld of %d frames\n", frames, total);
@@ -96,9 +89,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cd-paranoia did not run (package cd-paranoia)\n");
     return 1;
   }
-  const double c2 = selfCpuSeconds();
+  const double c2 = bench::SelfCpuSeconds();
   readAll(SVR_READ_FAST);
-  const double fast = selfCpuSeconds() - c2;
+  const double fast = bench::SelfCpuSeconds() - c2;
 
   std::printf("image: %d minutes, %d frames, %.0f MB\n", minutes, total, total * 2352.0 / 1e6);
   std::printf("svripper secure, 26-frame blocks: %.2f s CPU (%.2f s wall)\n", ours, oursWall);

@@ -38,13 +38,6 @@ using namespace sv::discs;
 
 namespace {
 
-double selfCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) * 1e-6 + double(u.ru_stime.tv_sec) +
-         double(u.ru_stime.tv_usec) * 1e-6;
-}
-
 double wallSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
@@ -78,10 +71,10 @@ JobFigures grabThroughWindow(bool wav, const QString& folder) {
   });
   probe.start();
 
-  const double c0 = selfCpuSeconds();
+  const double c0 = bench::SelfCpuSeconds();
   const auto w0 = std::chrono::steady_clock::now();
   window.cmdStart_Click();
-  f.cpu = selfCpuSeconds() - c0;
+  f.cpu = bench::SelfCpuSeconds() - c0;
   f.wall = wallSince(w0);
   probe.stop();
   f.finished = window.labelStatus->text() == QStringLiteral("Finish Tracks Grab!");
