@@ -19,7 +19,7 @@ run: build
 	@if [ -x $(BUILD)/bin/sonvera ]; then $(BUILD)/bin/sonvera; \
 	else echo "The sonvera program is not built yet: only the libraries exist so far."; fi
 
-# Every test, then the decoder's and the VQF codec's tests again under AddressSanitizer and
+# Every test, then the decoder's and the codec libraries' tests again under AddressSanitizer and
 # UBSan, and the decoder built for 64-bit ARM on the conformance streams.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -29,7 +29,7 @@ test: build
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONVERA_SANITIZE=ON -DSONVERA_BUILD_GUI=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L 'decoder|svvqf'
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L 'decoder|svvqf|codecs'
 
 # The decoder cross-built for aarch64 decodes the conformance streams under qemu-aarch64
 # (when the cross compiler and qemu-user are installed, as tools/install-deps does).

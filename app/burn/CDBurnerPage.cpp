@@ -1,9 +1,11 @@
 #include "CDBurnerPage.h"
 
-#include "file_pickers.h"
 #include "cMP3Info.h"
+#include "command_button.h"
+#include "file_pickers.h"
 #include "grid/job_grid.h"
 #include "mod_wav.h"
+#include "page_heading.h"
 #include "platform/msgbox.h"
 #include "platform/rounding.h"
 #include "shell/core/helpers.h"
@@ -37,7 +39,7 @@ QString title() { return QString::fromLatin1(kProductTitle); }
 QString twoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
 
 XPButton* button(QWidget* parent, const char* name, const QString& caption, QRect where) {
-  auto* b = new XPButton(parent);
+  auto* b = new CommandButton(parent);
   b->setObjectName(QString::fromLatin1(name));
   b->setCaption(caption);
   b->setGeometry(where);
@@ -64,41 +66,41 @@ CDBurnerPage::CDBurnerPage(QTimer& Timer1, QWidget* parent)
   setObjectName(QStringLiteral("CDBurnerPage"));
   resize(kPageWidth, 361);
   auto* heading = new QLabel(QStringLiteral("Add wave / mp3 files to burn Audio CD"), this);
-  QFont bold = heading->font();
-  bold.setBold(true);
-  heading->setFont(bold);
-  heading->setGeometry(6, 2, kPageWidth - 12, 20);
+  StylePageHeading(heading);
+  heading->setGeometry(12, 4, kPageWidth - 24, 22);
 
   gridCDBurner = new grid::JobGrid(this);
   gridCDBurner->setObjectName(QStringLiteral("gridCDBurner"));
-  gridCDBurner->setGeometry(6, 26, kPageWidth - 12, 196);
+  gridCDBurner->setGeometry(12, 30, kPageWidth - 24, 192);
 
   cmdCDBurnerAddWave =
-      button(this, "cmdCDBurnerAddWave", QStringLiteral("&Add Files"), QRect(6, 228, 90, 26));
-  cmdcdburnerDelete = button(this, "cmdcdburnerDelete", QStringLiteral("&Delete"), QRect(100, 228, 80, 26));
-  cmdcdburnerClear = button(this, "cmdcdburnerClear", QStringLiteral("C&lear"), QRect(184, 228, 80, 26));
-  cmdCDBurnerUp = button(this, "cmdCDBurnerUp", QStringLiteral("&Up"), QRect(268, 228, 70, 26));
-  cmdCDBurnerDown = button(this, "cmdCDBurnerDown", QStringLiteral("Do&wn"), QRect(342, 228, 70, 26));
+      button(this, "cmdCDBurnerAddWave", QStringLiteral("&Add Files"), QRect(12, 228, 90, 26));
+  cmdcdburnerDelete = button(this, "cmdcdburnerDelete", QStringLiteral("&Delete"), QRect(108, 228, 78, 26));
+  cmdcdburnerClear = button(this, "cmdcdburnerClear", QStringLiteral("C&lear"), QRect(192, 228, 78, 26));
+  cmdCDBurnerUp = button(this, "cmdCDBurnerUp", QStringLiteral("&Up"), QRect(276, 228, 66, 26));
+  cmdCDBurnerDown = button(this, "cmdCDBurnerDown", QStringLiteral("Do&wn"), QRect(348, 228, 66, 26));
 
   auto* preview = new QLabel(QStringLiteral("Preview:"), this);
   preview->setGeometry(424, 228, 60, 26);
-  cmdPreviewPlay = button(this, "cmdPreviewPlay", QStringLiteral("&Play"), QRect(424, 256, 74, 26));
-  cmdPreviewStop = button(this, "cmdPreviewStop", QStringLiteral("S&top"), QRect(502, 256, 74, 26));
+  cmdPreviewPlay = button(this, "cmdPreviewPlay", QStringLiteral("&Play"), QRect(424, 258, 70, 26));
+  cmdPreviewStop = button(this, "cmdPreviewStop", QStringLiteral("S&top"), QRect(500, 258, 70, 26));
   labelwaveplaytimer = new QLabel(this);
   labelwaveplaytimer->setObjectName(QStringLiteral("labelwaveplaytimer"));
-  labelwaveplaytimer->setGeometry(486, 228, 90, 26);
+  labelwaveplaytimer->setGeometry(480, 228, 90, 26);
   labelwaveplaytimer->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  QFont bold = labelwaveplaytimer->font();
+  bold.setBold(true);
   labelwaveplaytimer->setFont(bold);
 
-  Labelburnsongs = valueLabel(this, "Labelburnsongs", QStringLiteral("Songs:"), QRect(6, 264, 180, 22), 110);
+  Labelburnsongs = valueLabel(this, "Labelburnsongs", QStringLiteral("Songs:"), QRect(12, 264, 180, 22), 110);
   Labelburntotaltime =
-      valueLabel(this, "Labelburntotaltime", QStringLiteral("Total time:"), QRect(6, 288, 180, 22), 110);
+      valueLabel(this, "Labelburntotaltime", QStringLiteral("Total time:"), QRect(12, 288, 180, 22), 110);
   Labelburntimeleft =
       valueLabel(this, "Labelburntimeleft", QStringLiteral("Left on 74 min:"), QRect(196, 264, 200, 22), 110);
   labelburntimeleft80 = valueLabel(this, "labelburntimeleft80", QStringLiteral("Left on 80 min:"),
                                    QRect(196, 288, 200, 22), 110);
 
-  cmdCDBurnerStart = button(this, "cmdCDBurnerStart", QStringLiteral("&Burn"), QRect(474, 318, 102, 30));
+  cmdCDBurnerStart = button(this, "cmdCDBurnerStart", QStringLiteral("&Burn"), QRect(474, 318, 96, 30));
 
   connect(cmdCDBurnerAddWave, &XPButton::Click, this, &CDBurnerPage::cmdCDBurnerAddWave_Click);
   connect(cmdcdburnerDelete, &XPButton::Click, this, &CDBurnerPage::cmdcdburnerDelete_Click);

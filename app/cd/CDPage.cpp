@@ -8,8 +8,10 @@
 
 #include <exception>
 
+#include "command_button.h"
 #include "frmRipperStatus.h"
 #include "jobs/core/paths.h"
+#include "page_heading.h"
 #include "platform/cd_reader.h"
 #include "platform/mci.h"
 #include "platform/msgbox.h"
@@ -24,7 +26,7 @@ constexpr int kPageWidth = 582;
 constexpr int kReplyLength = 30;
 
 XPButton* button(QWidget* parent, const char* name, const QString& caption, QRect where) {
-  auto* b = new XPButton(parent);
+  auto* b = new CommandButton(parent);
   b->setObjectName(QString::fromLatin1(name));
   b->setCaption(caption);
   b->setGeometry(where);
@@ -57,18 +59,16 @@ int leadingNumber(const QString& text) {
 CDPage::CDPage(QWidget* parent) : QWidget(parent), ShowGrabWindow(ShowRipperStatus) {
   setObjectName(QStringLiteral("CDPage"));
   resize(kPageWidth, 361);
-  auto* title = label(this, QStringLiteral("Select CD Tracks to grab"), QRect(6, 2, kPageWidth - 12, 20));
-  QFont bold = title->font();
-  bold.setBold(true);
-  title->setFont(bold);
+  StylePageHeading(
+      label(this, QStringLiteral("Select CD Tracks to grab"), QRect(12, 4, kPageWidth - 24, 22)));
 
-  label(this, QStringLiteral("CD Drive:"), QRect(6, 28, 62, 24));
+  label(this, QStringLiteral("CD Drive:"), QRect(12, 28, 62, 24));
   ComboCDRom = new QComboBox(this);
   ComboCDRom->setObjectName(QStringLiteral("ComboCDRom"));
-  ComboCDRom->setGeometry(70, 28, 398, 24);
-  cmdRipperEject = button(this, "cmdRipperEject", QStringLiteral("&Eject"), QRect(474, 27, 102, 26));
+  ComboCDRom->setGeometry(76, 28, 392, 24);
+  cmdRipperEject = button(this, "cmdRipperEject", QStringLiteral("&Eject"), QRect(474, 27, 96, 26));
 
-  const QRect listArea(6, 60, 356, 166);
+  const QRect listArea(12, 60, 350, 166);
   listcdtrack = new QListWidget(this);
   listcdtrack->setObjectName(QStringLiteral("listcdtrack"));
   listcdtrack->setGeometry(listArea);
@@ -89,23 +89,23 @@ CDPage::CDPage(QWidget* parent) : QWidget(parent), ShowGrabWindow(ShowRipperStat
                          "labelcdcurrentplaytime", "labelcdplayingtimer"};
   for (int i = 0; i < 5; ++i) {
     label(this, QString::fromLatin1(captions[i]), QRect(372, 62 + i * 24, 96, 22));
-    *values[i] = label(this, QString(), QRect(470, 62 + i * 24, 106, 22), names[i]);
+    *values[i] = label(this, QString(), QRect(470, 62 + i * 24, 100, 22), names[i]);
   }
-  cmdRipperPlay = button(this, "cmdRipperPlay", QStringLiteral("&Play"), QRect(372, 196, 98, 30));
-  cmdRipperStop = button(this, "cmdRipperStop", QStringLiteral("S&top"), QRect(478, 196, 98, 30));
+  cmdRipperPlay = button(this, "cmdRipperPlay", QStringLiteral("&Play"), QRect(372, 196, 94, 30));
+  cmdRipperStop = button(this, "cmdRipperStop", QStringLiteral("S&top"), QRect(476, 196, 94, 30));
 
-  label(this, QStringLiteral("Output Format:"), QRect(6, 236, 100, 26));
+  label(this, QStringLiteral("Output Format:"), QRect(12, 236, 100, 26));
   const char* options[] = {"MP3", "WAV"};
   for (int i = 0; i < 2; ++i) {
     auto* b = button(this, "cmdRipperOutputSelectOption", QString::fromLatin1(options[i]),
-                     QRect(108 + i * 64, 236, 60, 26));
+                     QRect(114 + i * 64, 236, 60, 26));
     b->setObjectName(QStringLiteral("cmdRipperOutputSelectOption_%1").arg(i));
     connect(b, &XPButton::Click, this, [this, i] { cmdRipperOutputSelectOption_Click(i); });
     cmdRipperOutputSelectOption[static_cast<std::size_t>(i)] = b;
   }
   Checkripperoverwrite = new QCheckBox(QStringLiteral("Overwrite existing file"), this);
   Checkripperoverwrite->setObjectName(QStringLiteral("Checkripperoverwrite"));
-  Checkripperoverwrite->setGeometry(372, 238, 204, 22);
+  Checkripperoverwrite->setGeometry(372, 238, 198, 22);
 
   const QStringList settingCaptions{QStringLiteral("SampleRate:"), QStringLiteral("BitRate:"),
                                     QStringLiteral("Channel:"), QStringLiteral("Quality:")};
@@ -115,21 +115,21 @@ CDPage::CDPage(QWidget* parent) : QWidget(parent), ShowGrabWindow(ShowRipperStat
                               "Comboripperquality"};
   for (int i = 0; i < 4; ++i) {
     labelRipperSettings[static_cast<std::size_t>(i)] =
-        label(this, settingCaptions[i], QRect(6 + i * 144, 266, 136, 20));
+        label(this, settingCaptions[i], QRect(12 + i * 142, 266, 132, 20));
     *combos[i] = new QComboBox(this);
     (*combos[i])->setObjectName(QString::fromLatin1(comboNames[i]));
-    (*combos[i])->setGeometry(6 + i * 144, 286, 136, 24);
+    (*combos[i])->setGeometry(12 + i * 142, 286, 132, 24);
   }
-  Labelripperwaveinfo = label(this, QString(), QRect(6, 266, 300, 44), "Labelripperwaveinfo");
+  Labelripperwaveinfo = label(this, QString(), QRect(12, 266, 300, 44), "Labelripperwaveinfo");
   Labelripperwaveinfo->hide();
 
-  label(this, QStringLiteral("Output Directory:"), QRect(6, 322, 110, 24));
+  label(this, QStringLiteral("Output Directory:"), QRect(12, 322, 106, 24));
   txtripperoutputdirectory = new QLineEdit(this);
   txtripperoutputdirectory->setObjectName(QStringLiteral("txtripperoutputdirectory"));
-  txtripperoutputdirectory->setGeometry(118, 322, 244, 24);
+  txtripperoutputdirectory->setGeometry(120, 322, 242, 24);
   cmdripperOutputSelectDir =
       button(this, "cmdripperOutputSelectDir", QStringLiteral("&Browse..."), QRect(368, 321, 98, 26));
-  cmdRipperStart = button(this, "cmdRipperStart", QStringLiteral("&Start"), QRect(474, 319, 102, 30));
+  cmdRipperStart = button(this, "cmdRipperStart", QStringLiteral("&Start"), QRect(474, 319, 96, 30));
 
   connect(ComboCDRom, &QComboBox::activated, this, [this] { OpenCDAudio(); });
   connect(listcdtrack, &QListWidget::currentRowChanged, this, [this] { listcdtrack_Click(); });

@@ -6,6 +6,7 @@
 #include "frmWaveToAllStatus.h"
 #include "grid/job_grid.h"
 #include "jobs/core/paths.h"
+#include "page_heading.h"
 #include "platform/msgbox.h"
 #include "shell/core/globals.h"
 #include "shell/core/helpers.h"
@@ -42,17 +43,11 @@ CommandButton* button(QWidget* parent, const char* name, const QString& caption,
   return b;
 }
 
-// The page's heading, in the artwork's bar colour, with room at the right for the list's buttons.
+// The page's heading, with room at the right for the list's buttons.
 QLabel* title(QWidget* parent, const QString& text, int width) {
   auto* l = new QLabel(text, parent);
   l->setObjectName(QStringLiteral("labelTitle"));
-  QFont f = l->font();
-  f.setBold(true);
-  f.setPointSizeF(f.pointSizeF() * 1.1);
-  l->setFont(f);
-  QPalette palette = l->palette();
-  palette.setColor(QPalette::WindowText, QColor(16, 80, 128));
-  l->setPalette(palette);
+  StylePageHeading(l);
   l->setGeometry(kMargin, 8, width, kButtonHeight);
   return l;
 }
