@@ -118,6 +118,19 @@ TEST_F(GrabWindowTest, GrabsTheCheckedTracksFromPage2ToWavFiles) {
       fileBytes(out.filePath("music/new/rip.log")).contains("Drive:           Disc image: album.cue"));
 }
 
+TEST_F(GrabWindowTest, EachWindowReleasesTheHandleTheLastOneLeftOpen) {
+  WriteCueBin(discs.path().toStdString(), AudioDisc("often", {60, 60}));
+  sv::ScopedMsgBoxResponder boxes(sv::vbOK);
+  makePage({2}, true, out.path());
+  // More windows than the component has handles: each must give back the one before.
+  for (int i = 0; i < 12; ++i) {
+    sv::frmRipperStatus w(*page);
+    EXPECT_EQ(w.labelConvertype->text(), "Total 1 CD Tracks, ready to grab...") << i;
+  }
+  EXPECT_TRUE(boxes.calls().empty());
+  EXPECT_NE(sv::CDHandle, 0);  // the last one stays open until the next window
+}
+
 TEST_F(GrabWindowTest, OverwriteCancelEndsTheJobAndClosesTheWindow) {
   WriteCueBin(discs.path().toStdString(), AudioDisc("again", {60, 60}));
   QFile old(out.filePath("track01.mp3"));
