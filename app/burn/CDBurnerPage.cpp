@@ -275,6 +275,12 @@ void CDBurnerPage::cmdCDBurnerDown_Click() { moveSelected(+1); }
 
 void CDBurnerPage::gridCDBurner_SelectionChange() { StopPreview(); }
 
+QStringList CDBurnerPage::BurnSourcePaths() const {
+  QStringList paths;
+  for (int r = 1; r <= gridCDBurner->Rows(); ++r) paths << gridCDBurner->CellText(r, colSourcePath);
+  return paths;
+}
+
 void CDBurnerPage::cmdCDBurnerStart_Click() {
   StopPreview();
   if (gridCDBurner->Rows() == 0) {

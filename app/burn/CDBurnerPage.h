@@ -63,6 +63,8 @@ class CDBurnerPage : public QWidget {
   // keeps being drawn while a long list goes in.
   void AddBurnFiles(const QStringList& paths);
   void SwapBurnRows(int a, int b);
+  // The source paths of the list in track order: what the burn job writes.
+  QStringList BurnSourcePaths() const;
 
   void cmdCDBurnerAddWave_Click();
   void cmdcdburnerDelete_Click();

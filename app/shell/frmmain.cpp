@@ -20,6 +20,7 @@
 #include "conversion_pages.h"
 #include "ezbutton.h"
 #include "frmAbout.h"
+#include "frmCDBurner.h"
 #include "platform/app_window.h"
 #include "platform/mci_cdaudio.h"
 #include "platform/msgbox.h"
@@ -407,4 +408,15 @@ void frmmain::StopWavePreview() {
 void frmmain::ReleaseWavePlayer() {
   if (CDBurner) CDBurner->ReleasePreviewPlayer();
 }
-void frmmain::ShowCDBurnerWindow() {}
+void frmmain::ShowCDBurnerWindow() {
+  if (!CDBurner) return;
+  StopWavePreview();
+  try {
+    sv::frmCDBurner window(this, [this] { return CDBurner->BurnSourcePaths(); });
+    window.exec();
+  } catch (const sv::RuntimeError& error) {
+    sv::ShowRuntimeError(error);
+  }
+  // A new image is a disc on the Grab CD page at once.
+  if (CD) CD->cdInfoTimer_Timer();
+}

@@ -13,6 +13,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QVBoxLayout>
+
+#include <utility>
 
 #include <exception>
 
@@ -50,41 +53,65 @@ JobStatusWindow::JobStatusWindow(QWidget* owner, const JobWindowCaptions& captio
   setWindowTitle(captions.title);
   setModal(true);
 
-  auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(16, 14, 16, 14);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(16, 14, 16, 14);
+  outer->setSpacing(7);
+  outer->setSizeConstraint(QLayout::SetFixedSize);
+  panels_ = new QVBoxLayout();
+  panels_->setContentsMargins(0, 0, 0, 0);
+  outer->addLayout(panels_);
+  auto* grid = new QGridLayout();
+  grid->setContentsMargins(0, 0, 0, 0);
   grid->setHorizontalSpacing(12);
   grid->setVerticalSpacing(7);
-  grid->setSizeConstraint(QLayout::SetFixedSize);
+  outer->addLayout(grid);
 
   picTotalProcess = bar("picTotalProcess", this);
   picFileStatus = bar("picFileStatus", this);
-  grid->addWidget(caption(captions.totalBar, this), 0, 0);
-  grid->addWidget(picTotalProcess, 0, 1);
-  grid->addWidget(caption(captions.fileBar, this), 1, 0);
-  grid->addWidget(picFileStatus, 1, 1);
+  labelTotalCaption = caption(captions.totalBar, this);
+  labelFileCaption = caption(captions.fileBar, this);
+  int row = 0;
+  for (auto [label, picture] :
+       {std::pair{labelTotalCaption, picTotalProcess}, {labelFileCaption, picFileStatus}}) {
+    if (captions.captionsAbove) {
+      // As wide as the window's panels.
+      picture->setMinimumWidth(kBarWidth);
+      picture->setMaximumWidth(QWIDGETSIZE_MAX);
+      grid->addWidget(label, row++, 0, 1, 2);
+      grid->addWidget(picture, row++, 0, 1, 2);
+    } else {
+      grid->addWidget(label, row, 0);
+      grid->addWidget(picture, row++, 1);
+    }
+  }
 
   labelConvertype = new QLabel(QStringLiteral("convert type"), this);
   labelConvertype->setObjectName(QStringLiteral("labelConvertype"));
   QFont bold = labelConvertype->font();
   bold.setBold(true);
   labelConvertype->setFont(bold);
-  grid->addWidget(labelConvertype, 2, 0, 1, 2);
-  grid->setRowMinimumHeight(2, 26);
   labelConvertype->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-
   labelsource = new PathLabel(this);
   labelsource->setObjectName(QStringLiteral("labelsource"));
   labeloutput = new PathLabel(this);
   labeloutput->setObjectName(QStringLiteral("labeloutput"));
-  grid->addWidget(caption(captions.source, this), 3, 0);
-  grid->addWidget(labelsource, 3, 1);
-  grid->addWidget(caption(captions.destination, this), 4, 0);
-  grid->addWidget(labeloutput, 4, 1);
+  if (captions.rowLines) {
+    grid->addWidget(labelConvertype, row, 0, 1, 2);
+    grid->setRowMinimumHeight(row++, 26);
+    grid->addWidget(caption(captions.source, this), row, 0);
+    grid->addWidget(labelsource, row++, 1);
+    grid->addWidget(caption(captions.destination, this), row, 0);
+    grid->addWidget(labeloutput, row++, 1);
+  } else {
+    labelConvertype->hide();
+    labelsource->hide();
+    labeloutput->hide();
+  }
 
   labelStatus = new QLabel(QStringLiteral("status bar"), this);
   labelStatus->setObjectName(QStringLiteral("labelStatus"));
   labelStatus->setMinimumHeight(22);
-  grid->addWidget(labelStatus, 5, 0, 1, 2);
+  grid->addWidget(labelStatus, row++, 0, 1, 2);
 
   listFailures = new QListWidget(this);
   listFailures->setObjectName(QStringLiteral("listFailures"));
@@ -92,7 +119,7 @@ JobStatusWindow::JobStatusWindow(QWidget* owner, const JobWindowCaptions& captio
   listFailures->setSelectionMode(QAbstractItemView::NoSelection);
   listFailures->setFocusPolicy(Qt::NoFocus);
   listFailures->hide();
-  grid->addWidget(listFailures, 6, 0, 1, 2);
+  grid->addWidget(listFailures, row++, 0, 1, 2);
 
   cmdStart = button("cmdStart", captions.start, this);
   cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), this);
@@ -101,8 +128,8 @@ JobStatusWindow::JobStatusWindow(QWidget* owner, const JobWindowCaptions& captio
   buttons->addStretch(1);
   buttons->addWidget(cmdStart);
   buttons->addWidget(cmdCancel);
-  grid->addLayout(buttons, 7, 0, 1, 2);
-  grid->setRowMinimumHeight(7, kButtonSize.height() + 8);
+  grid->addLayout(buttons, row, 0, 1, 2);
+  grid->setRowMinimumHeight(row, kButtonSize.height() + 8);
   connect(cmdStart, &CommandButton::Click, this, &JobStatusWindow::cmdStart_Click);
   connect(cmdCancel, &CommandButton::Click, this, &JobStatusWindow::cmdCancel_Click);
 
@@ -117,6 +144,8 @@ JobStatusWindow::JobStatusWindow(QWidget* owner, const JobWindowCaptions& captio
 }
 
 JobStatusWindow::~JobStatusWindow() = default;
+
+void JobStatusWindow::AddPanel(QWidget* panel) { panels_->addWidget(panel); }
 
 void JobStatusWindow::cmdStart_Click() {
   cmdStart->setEnabled(false);

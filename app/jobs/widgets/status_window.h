@@ -27,6 +27,7 @@
 
 class QLabel;
 class QListWidget;
+class QVBoxLayout;
 
 namespace sv {
 class PictureBox;
@@ -45,6 +46,11 @@ struct JobWindowCaptions {
   QString fileBar = QStringLiteral("File Converting:");
   QString source = QStringLiteral("Source File:");
   QString destination = QStringLiteral("Destination File:");
+  // A job that is not a list of files (the burn job) shows no type, source and destination
+  // lines.
+  bool rowLines = true;
+  // Each bar's caption on a line of its own above the bar, for captions that change and grow.
+  bool captionsAbove = false;
 };
 
 class JobStatusWindow : public QDialog, public JobSink {
@@ -53,6 +59,9 @@ class JobStatusWindow : public QDialog, public JobSink {
  public:
   ~JobStatusWindow() override;
 
+  // The bars' captions.
+  QLabel* labelTotalCaption = nullptr;
+  QLabel* labelFileCaption = nullptr;
   QLabel* labelConvertype = nullptr;
   PathLabel* labelsource = nullptr;
   PathLabel* labeloutput = nullptr;
@@ -85,6 +94,9 @@ class JobStatusWindow : public QDialog, public JobSink {
  protected:
   JobStatusWindow(QWidget* owner, const JobWindowCaptions& captions);
 
+  // Puts a panel of the window's own (settings) above the bars.
+  void AddPanel(QWidget* panel);
+
   // The work behind the two buttons.
   virtual void StartClicked() = 0;
   virtual void CancelClicked() = 0;
@@ -95,6 +107,7 @@ class JobStatusWindow : public QDialog, public JobSink {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  QVBoxLayout* panels_ = nullptr;
   FaultTranslation filter_;
   YieldPolicy yield_;
   bool unloading_ = false;
