@@ -28,6 +28,7 @@
 #include "child_cpu.h"
 #include "disc_images.h"
 #include "frmRipperStatus.h"
+#include "jobs/widgets/path_label.h"
 #include "platform/mci.h"
 #include "platform/mci_cdaudio.h"
 #include "platform/msgbox.h"
@@ -45,6 +46,7 @@ double wallSince(std::chrono::steady_clock::time_point t0) {
 struct JobFigures {
   double cpu = 0, wall = 0;
   double longestWaitMs = 0;  // the longest gap between two runs of the event loop
+  QString longestAt;         // where the job was then: the track and its bar
   bool finished = false;
 };
 
@@ -66,7 +68,10 @@ JobFigures grabThroughWindow(bool wav, const QString& folder) {
   QTimer probe;
   probe.setInterval(1);
   QObject::connect(&probe, &QTimer::timeout, [&] {
-    if (since.isValid()) f.longestWaitMs = std::max(f.longestWaitMs, since.nsecsElapsed() / 1e6);
+    if (since.isValid() && since.nsecsElapsed() / 1e6 > f.longestWaitMs) {
+      f.longestWaitMs = since.nsecsElapsed() / 1e6;
+      f.longestAt = QStringLiteral("%1 at %2 %").arg(window.labelsource->text()).arg(window.FilePercent());
+    }
     since.restart();
   });
   probe.start();
@@ -140,7 +145,8 @@ int main(int argc, char** argv) {
               lame);
   std::printf("ratio MP3 job / (reading + lame): %6.3f  (target <= 1.05)\n", mp3.cpu / (paranoia + lame));
   std::printf(
-      "longest wait of the event loop:  %7.1f ms (WAV), %.1f ms (MP3); Cancel is answered within it\n",
-      wav.longestWaitMs, mp3.longestWaitMs);
+      "longest wait of the event loop:  %7.1f ms (WAV, %s), %.1f ms (MP3, %s); Cancel is answered within "
+      "it\n",
+      wav.longestWaitMs, qPrintable(wav.longestAt), mp3.longestWaitMs, qPrintable(mp3.longestAt));
   return 0;
 }
