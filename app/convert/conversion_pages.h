@@ -1,5 +1,5 @@
 // The two conversion pages of the main window: page 0 (WAV to MP3, WMA, VQF, OGG) and
-// page 1 (MP3, VQF, OGG to WAV). Each fills its job list and starts its job window.
+// page 1 (MP3, VQF, OGG, WMA to WAV). Each fills its job list and starts its job window.
 #pragma once
 
 #include "command_button.h"

@@ -54,8 +54,9 @@ void MoveDestinations(grid::JobGrid& list, const QString& outputDir) {
 
 QStringList MusicFilesIn(const QString& folder) {
   const QDir dir(folder);
-  return dir.entryList({QStringLiteral("*.mp3"), QStringLiteral("*.vqf"), QStringLiteral("*.ogg")},
-                       QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+  return dir.entryList(
+      {QStringLiteral("*.mp3"), QStringLiteral("*.vqf"), QStringLiteral("*.ogg"), QStringLiteral("*.wma")},
+      QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
 }
 
 QString FirstPickedPath(const std::string& dialogText) {

@@ -22,7 +22,7 @@ void creatingwavetoallplaylist(grid::JobGrid& list, const QString& source, const
 // Moves every row's destination into outputDir, keeping its file name.
 void MoveDestinations(grid::JobGrid& list, const QString& outputDir);
 
-// The music files (*.mp3, *.vqf, *.ogg, any letter case) directly in a folder, by name.
+// The music files (*.mp3, *.vqf, *.ogg, *.wma, any letter case) directly in a folder, by name.
 QStringList MusicFilesIn(const QString& folder);
 
 // The path a file dialog reports for the file under the cursor, cut to the first file

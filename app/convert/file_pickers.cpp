@@ -99,7 +99,7 @@ void frmAddMusic::ShowFileInformation(const QString& path) {
   }
   const QString ext = GetFileExtension(path);
   if (ext == QLatin1String("WAV") || ext == QLatin1String("MP3") || ext == QLatin1String("OGG") ||
-      ext == QLatin1String("VQF")) {
+      ext == QLatin1String("VQF") || ext == QLatin1String("WMA")) {
     const QFileInfo info(path);
     std::error_code ec;
     const auto when = std::filesystem::last_write_time(QFile::encodeName(path).toStdString(), ec);

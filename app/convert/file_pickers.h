@@ -79,8 +79,8 @@ class frmAddWave : public FilePicker {
 
 // The music picker's filter.
 inline constexpr const char* kMusicFilter =
-    "Music Files(*.MP3;*.VQF;*.OGG)|*.MP3;*.VQF;*.OGG|MP3 Files (*.MP3)|*.MP3|TwinVQ File(*.VQF)|*.VQF|"
-    "Vorbis OGG(*.OGG)|*.OGG";
+    "Music Files(*.MP3;*.VQF;*.OGG;*.WMA)|*.MP3;*.VQF;*.OGG;*.WMA|MP3 Files (*.MP3)|*.MP3|"
+    "TwinVQ File(*.VQF)|*.VQF|Vorbis OGG(*.OGG)|*.OGG|Windows Media Audio(*.WMA)|*.WMA";
 inline constexpr const char* kWaveFilter = "Wave Files (*.WAV)|*.WAV";
 // Explorer style, file and path must exist, several files, no read-only box.
 inline constexpr std::int32_t kPickerFlags = 530948;

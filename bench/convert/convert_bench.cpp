@@ -5,6 +5,7 @@
 //   convert_bench [seconds of audio, default 300] [rounds, default 7]
 #include "frmAllToWaveStatus.h"
 #include "grid/job_grid.h"
+#include "job_driver.h"
 #include "jobs/widgets/draw_progress.h"
 #include "jobs/widgets/picture_box.h"
 #include "platform/events.h"
@@ -19,26 +20,13 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Processor time of this thread: less disturbed than wall time on a busy machine.
-double cpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-struct Timing {
-  double wall = 0, cpu = 0;
-};
+using bench::Timing;
 
 bool makeMp3(const QString& path, int seconds) {
   constexpr int kRate = 44100;
@@ -74,79 +62,21 @@ bool makeMp3(const QString& path, int seconds) {
 }
 
 Timing decoderOwn(const QString& mp3, const QString& wav) {
-  const auto start = Clock::now();
-  const double cpu = cpuSeconds();
-  CreateDecoder();
-  RegisterInputModule();
-  RegisterOutputModule();
-  Mp3InputOpen(QFile::encodeName(mp3).constData());
-  WaveOutputOpen(("wav:" + QFile::encodeName(wav)).constData());
-  for (;;) {
-    const int r = Mp3DecodePlay();
-    GetCurrentPosition();
-    if (r != 0 && r != SVD_E_STREAM) break;
-  }
-  Mp3InputClose();
-  WaveOutputClose();
-  DeleteDecoder();
-  return {std::chrono::duration<double>(Clock::now() - start).count(), cpuSeconds() - cpu};
-}
-
-Timing job(const QString& mp3, const QString& wav, int& fileDraws, int& totalDraws) {
-  grid::JobGrid list;
-  list.AddColumn("Source File", 100, grid::AlignLeft, true);
-  list.AddColumn("Destination File", 100, grid::AlignLeft, true);
-  list.AddColumn("Convert", 80, grid::AlignLeft, true);
-  list.AddColumn("SourcePath", 100, grid::AlignLeft, true);
-  list.AddColumn("DesPath", 100, grid::AlignLeft, true);
-  const int r = list.AddRow(mp3);
-  list.SetCellText(r, 3, "MP3->WAV");
-  list.SetCellText(r, 4, mp3);
-  list.SetCellText(r, 5, wav);
-  QCheckBox overwrite;
-  overwrite.setChecked(true);
-  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
-  window.show();
-  QApplication::processEvents();
-  fileDraws = totalDraws = 0;
-  QObject::connect(window.picFileStatus, &sv::PictureBox::ProgressDrawn, [&](float) { ++fileDraws; });
-  QObject::connect(window.picTotalProcess, &sv::PictureBox::ProgressDrawn, [&](float) { ++totalDraws; });
-  const auto start = Clock::now();
-  const double cpu = cpuSeconds();
-  window.cmdStart_Click();
-  return {std::chrono::duration<double>(Clock::now() - start).count(), cpuSeconds() - cpu};
-}
-
-// The cost of one bar drawing on a shown window.
-double drawCost() {
-  grid::JobGrid list;
-  QCheckBox overwrite;
-  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
-  window.show();
-  QApplication::processEvents();
-  constexpr int kDraws = 1000;
-  const auto start = Clock::now();
-  for (int i = 0; i < kDraws; ++i)
-    sv::DrawProgress(window.picFileStatus, static_cast<float>(i % 101), sv::jobs::kBarColor);
-  return std::chrono::duration<double>(Clock::now() - start).count() / kDraws;
-}
-
-// The cost of one pass through the event loop with the window shown.
-double yieldCost() {
-  grid::JobGrid list;
-  QCheckBox overwrite;
-  sv::frmAllToWaveStatus window(nullptr, &list, &overwrite);
-  window.show();
-  QApplication::processEvents();
-  constexpr int kYields = 10000;
-  const auto start = Clock::now();
-  for (int i = 0; i < kYields; ++i) sv::DoEvents();
-  return std::chrono::duration<double>(Clock::now() - start).count() / kYields;
-}
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  return bench::Time([&] {
+    CreateDecoder();
+    RegisterInputModule();
+    RegisterOutputModule();
+    Mp3InputOpen(QFile::encodeName(mp3).constData());
+    WaveOutputOpen(("wav:" + QFile::encodeName(wav)).constData());
+    for (;;) {
+      const int r = Mp3DecodePlay();
+      GetCurrentPosition();
+      if (r != 0 && r != SVD_E_STREAM) break;
+    }
+    Mp3InputClose();
+    WaveOutputClose();
+    DeleteDecoder();
+  });
 }
 
 }  // namespace
@@ -162,38 +92,23 @@ int main(int argc, char** argv) {
   if (!makeMp3(mp3, seconds)) return 1;
   sv::AllToWaveOutputDir = dir.path();
 
-  std::vector<Timing> own, viaJob;
-  int fileDraws = 0, totalDraws = 0;
+  bench::BarDraws draws;
   // Warm the file cache and load the library once before timing.
   decoderOwn(mp3, dir.path() + "/warm.wav");
   // Both start without an output file, so neither pays for freeing the last round's.
-  // Which of the two goes first changes each round, so that neither always meets the other's
-  // freshly written file in the page cache.
-  for (int i = 0; i < rounds; ++i) {
-    auto runOwn = [&] {
-      QFile::remove(dir.path() + "/own.wav");
-      own.push_back(decoderOwn(mp3, dir.path() + "/own.wav"));
-    };
-    auto runJob = [&] {
-      QFile::remove(dir.path() + "/job.wav");
-      viaJob.push_back(job(mp3, dir.path() + "/job.wav", fileDraws, totalDraws));
-    };
-    if (i % 2 == 0) {
-      runOwn();
-      runJob();
-    } else {
-      runJob();
-      runOwn();
-    }
-  }
-  const bool same = readAll(dir.path() + "/own.wav") == readAll(dir.path() + "/job.wav");
-  auto best = [](const std::vector<Timing>& t, double Timing::*field) {
-    double b = t.front().*field;
-    for (const Timing& x : t) b = std::min(b, x.*field);
-    return b;
-  };
-  const double ownWall = best(own, &Timing::wall), jobWall = best(viaJob, &Timing::wall);
-  const double ownCpu = best(own, &Timing::cpu), jobCpu = best(viaJob, &Timing::cpu);
+  const bench::Paired runs = bench::RunPaired(
+      rounds,
+      [&] {
+        QFile::remove(dir.path() + "/own.wav");
+        return decoderOwn(mp3, dir.path() + "/own.wav");
+      },
+      [&] {
+        QFile::remove(dir.path() + "/job.wav");
+        return bench::RunJobWindow(QStringLiteral("MP3->WAV"), mp3, dir.path() + "/job.wav", &draws);
+      });
+  const bool same = bench::ReadAll(dir.path() + "/own.wav") == bench::ReadAll(dir.path() + "/job.wav");
+  const double ownWall = runs.BestBare(&Timing::wall), jobWall = runs.BestJob(&Timing::wall);
+  const double ownCpu = runs.BestBare(&Timing::cpu), jobCpu = runs.BestJob(&Timing::cpu);
   std::printf("best of %d rounds     wall        cpu\n", rounds);
   std::printf("decoder's own loop : %.3f s    %.3f s\n", ownWall, ownCpu);
   std::printf("music-to-WAV job   : %.3f s    %.3f s\n", jobWall, jobCpu);
@@ -201,16 +116,17 @@ int main(int argc, char** argv) {
               (jobWall / ownWall - 1) * 100, (jobCpu / ownCpu - 1) * 100);
   // On a shared machine the load drifts: the job's processor time over the decoder's in the
   // same round, and their median, is steadier than either best time alone.
-  std::vector<double> paired;
-  for (std::size_t i = 0; i < own.size(); ++i) paired.push_back(viaJob[i].cpu / own[i].cpu);
-  std::sort(paired.begin(), paired.end());
-  const double median = paired[paired.size() / 2];
   std::printf("paired overhead    :             %+.2f %%   (median of %d rounds; goal: at most +5 %%)\n",
-              (median - 1) * 100, rounds);
-  std::printf("bar drawings       : file %d, total %d (one per whole-percent change)\n", fileDraws,
-              totalDraws);
-  std::printf("one bar drawing     : %.1f us\n", drawCost() * 1e6);
-  std::printf("one event-loop pass : %.1f us\n", yieldCost() * 1e6);
+              (runs.MedianCpuRatio() - 1) * 100, rounds);
+  std::printf("bar drawings       : file %d, total %d (one per whole-percent change)\n", draws.file,
+              draws.total);
+  const double drawCost = bench::CostInShownWindow(1000, [](sv::jobs::RowJobWindow& w, int i) {
+    sv::DrawProgress(w.picFileStatus, static_cast<float>(i % 101), sv::jobs::kBarColor);
+  });
+  const double yieldCost =
+      bench::CostInShownWindow(10000, [](sv::jobs::RowJobWindow&, int) { sv::DoEvents(); });
+  std::printf("one bar drawing     : %.1f us\n", drawCost * 1e6);
+  std::printf("one event-loop pass : %.1f us\n", yieldCost * 1e6);
   std::printf("outputs identical  : %s\n", same ? "yes" : "NO");
   return same ? 0 : 2;
 }

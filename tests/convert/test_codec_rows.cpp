@@ -16,6 +16,8 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 
+#include <memory>
+
 namespace {
 
 using convtest::AddJobRow;
@@ -72,6 +74,46 @@ TEST_F(CodecRows, EveryNonZeroResultIsNotConvertedWithItsCause) {
   EXPECT_EQ(w.listFailures->item(4)->text(), "partial-result-5.ogg: source file is damaged");
 }
 
+// Each of the six calls, each code: the row's text names the cause in that call's terms.
+TEST_F(CodecRows, EveryCallsCodesBecomeTextsInItsWindow) {
+  const char* types[] = {"OGG->WAV", "VQF->WAV", "WMA->WAV", "WAV->OGG", "WAV->VQF", "WAV->WMA"};
+  for (const char* type : types) {
+    const QString t = QString::fromLatin1(type);
+    const bool decoding = t.endsWith("->WAV");
+    const QString format = decoding ? t.left(3) : t.right(3);
+    list_->Clear(false);
+    for (int code = SVC_E_SOURCE_OPEN; code <= SVC_E_INTERNAL; ++code)
+      AddJobRow(*list_, path(QStringLiteral("partial-result-%1.%2").arg(code).arg(decoding ? format : "wav")),
+                path(QStringLiteral("out%1.%2").arg(code).arg(decoding ? "WAV" : format)), t);
+    sv::ScopedMsgBoxResponder boxes(sv::vbOK);
+    std::unique_ptr<sv::jobs::RowJobWindow> w;
+    if (decoding)
+      w = std::make_unique<sv::frmAllToWaveStatus>(nullptr, list_.get(), &overwrite_);
+    else
+      w = std::make_unique<sv::frmWaveToAllStatus>(
+          *list_, [] { return sv::WaveToAllOptions{}; }, [] { return true; });
+    w->show();
+    w->cmdStart_Click();
+    const auto& results = w->Job().Results();
+    ASSERT_EQ(results.size(), std::size_t{SVC_E_INTERNAL}) << type;
+    for (int code = SVC_E_SOURCE_OPEN; code <= SVC_E_INTERNAL; ++code) {
+      const auto& r = results[static_cast<std::size_t>(code - 1)];
+      EXPECT_TRUE(r.failed()) << type << " " << code;
+      EXPECT_EQ(r.reason, sv::codecs::CodecResultText(code, decoding, format)) << type << " " << code;
+      EXPECT_FALSE(QFile::exists(path(QStringLiteral("out%1.%2").arg(code).arg(decoding ? "WAV" : format))))
+          << type << " " << code;
+    }
+    EXPECT_EQ(results[1].reason, decoding
+                                     ? QStringLiteral("source is not a valid %1 file").arg(format)
+                                     : QStringLiteral("source is not a 16-bit PCM mono or stereo wave file"))
+        << type;
+    EXPECT_TRUE(boxes.calls().empty()) << type;
+    EXPECT_EQ(w->labelStatus->text(),
+              QStringLiteral("Finish Converting! %1 files not converted.").arg(int{SVC_E_INTERNAL}))
+        << type;
+  }
+}
+
 TEST_F(CodecRows, EncodersAndTheWmaDecoderFollowTheSameContract) {
   AddJobRow(*list_, path("bad-result-2.wav"), path("bad.OGG"), "WAV->OGG");
   AddJobRow(*list_, path("x.wav"), path("x.VQF"), "WAV->VQF");
@@ -81,7 +123,7 @@ TEST_F(CodecRows, EncodersAndTheWmaDecoderFollowTheSameContract) {
   w.show();
   w.cmdStart_Click();
   ASSERT_EQ(w.Job().Results().size(), 2u);
-  EXPECT_EQ(w.Job().Results()[0].reason, "source is not a 16-bit PCM wave file");
+  EXPECT_EQ(w.Job().Results()[0].reason, "source is not a 16-bit PCM mono or stereo wave file");
   EXPECT_FALSE(w.Job().Results()[1].failed());
 
   grid::JobGrid& list = *list_;

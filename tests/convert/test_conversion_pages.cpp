@@ -94,7 +94,7 @@ TEST_F(ConversionPage, RowsCarryNamesTypeAndDestination) {
 
 TEST_F(ConversionPage, AddFolderTakesItsMusicFilesAndRemembersIt) {
   QDir().mkpath(path("album/sub"));
-  for (const char* n : {"b.MP3", "a.mp3", "c.ogg", "d.vqf", "e.wav", "notes.txt", "sub/f.mp3"})
+  for (const char* n : {"b.MP3", "a.mp3", "c.ogg", "d.vqf", "e.wav", "notes.txt", "sub/f.mp3", "g.WMA"})
     touch(path("album/") + n);
   whenModal([&](QWidget* w) {
     auto* d = qobject_cast<QFileDialog*>(w);
@@ -103,11 +103,13 @@ TEST_F(ConversionPage, AddFolderTakesItsMusicFilesAndRemembersIt) {
     static_cast<QDialog*>(d)->accept();
   });
   click(page_->cmdAlltoWaveAddDir);
-  ASSERT_EQ(list().Rows(), 4);
+  ASSERT_EQ(list().Rows(), 5);
   EXPECT_EQ(list().CellText(1, 4), path("album/a.mp3"));
   EXPECT_EQ(list().CellText(2, 4), path("album/b.MP3"));
   EXPECT_EQ(list().CellText(3, 4), path("album/c.ogg"));
   EXPECT_EQ(list().CellText(4, 3), "VQF->WAV");
+  EXPECT_EQ(list().CellText(5, 3), "WMA->WAV");
+  EXPECT_EQ(list().CellText(5, 2), "g.WAV");
   EXPECT_EQ(sv::LastBrowseDir, path("album"));
 }
 
@@ -116,7 +118,7 @@ TEST_F(ConversionPage, PickerAddsSeveralFilesAndTheFolderIsRemembered) {
   touch(path("picks/one.mp3"));
   touch(path("picks/two.mp3"));
   sv::LastBrowseDir = path("picks");
-  QString okText, folderLabel;
+  QString okText, folderLabel, musicFilter;
   bool panelInside = false;
   whenModal([&](QWidget* w) {
     auto* d = qobject_cast<QFileDialog*>(w);
@@ -128,6 +130,7 @@ TEST_F(ConversionPage, PickerAddsSeveralFilesAndTheFolderIsRemembered) {
                                                  : box->buttons().front()->text();
     folderLabel =
         d->findChild<QLabel*>("lookInLabel") ? d->findChild<QLabel*>("lookInLabel")->text() : QString();
+    musicFilter = d->nameFilters().value(0);
     auto* frame = d->findChild<QGroupBox*>("fraInfo");
     panelInside = frame && frame->isVisible();
     d->findChild<QLineEdit*>("fileNameEdit")->setText("\"one.mp3\" \"two.mp3\"");
@@ -136,6 +139,8 @@ TEST_F(ConversionPage, PickerAddsSeveralFilesAndTheFolderIsRemembered) {
   click(page_->cmdAlltoWaveAddFile);
   EXPECT_EQ(okText, "&Add");
   EXPECT_EQ(folderLabel, "Add &from:");
+  for (const char* kind : {"*.MP3", "*.VQF", "*.OGG", "*.WMA"})
+    EXPECT_TRUE(musicFilter.contains(kind)) << kind << " in " << musicFilter.toStdString();
   EXPECT_TRUE(panelInside) << "the information frame sits inside the dialog";
   ASSERT_EQ(list().Rows(), 2);
   EXPECT_EQ(list().CellText(1, 4), path("picks/one.mp3"));
@@ -243,6 +248,11 @@ TEST(MusicPicker, InformationLineAndPathOfTheFileUnderTheCursor) {
   EXPECT_EQ(parts[0], "my song.mp3");
   EXPECT_EQ(parts[1], "3K");
   EXPECT_EQ(parts[2].size(), 8);  // yy-mm-dd
+  const QString wma = dir.path() + "/talk.wma";
+  convtest::WriteAll(wma, QByteArray(1500, 'x'));
+  picker.ShowFileInformation(wma);
+  EXPECT_TRUE(picker.labelInfo->text().startsWith("talk.wma    2K    "))
+      << picker.labelInfo->text().toStdString();
   picker.ShowFileInformation(dir.path() + "/notes.txt");
   EXPECT_EQ(picker.labelInfo->text(), "");
   picker.fraInfo->setTitle("x");

@@ -84,17 +84,25 @@ bool DecodeMp3(const std::string& mp3, const std::string& scratchWav, Pcm& out) 
     WaveOutputClose();
   }
   DeleteDecoder();
-  if (!ok) return false;
-  std::ifstream in(scratchWav, std::ios::binary);
+  return ok && ReadWav(scratchWav, out);
+}
+
+bool ReadWav(const std::string& path, Pcm& out) {
+  std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   if (bytes.size() < 44) return false;
   auto u16 = [&](size_t o) { return static_cast<uint16_t>(bytes[o] | bytes[o + 1] << 8); };
   auto u32 = [&](size_t o) { return static_cast<uint32_t>(u16(o) | u16(o + 2) << 16); };
+  if (std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 36, "data", 4) != 0)
+    return false;
+  if (u16(20) != 1 || u16(34) != 16) return false;
+  if (u32(4) != bytes.size() - 8 || u32(40) != bytes.size() - 44) return false;
   out.channels = u16(22);
   out.rate = static_cast<int>(u32(24));
+  if (out.channels < 1 || u16(32) != 2 * out.channels) return false;
   out.samples.resize((bytes.size() - 44) / 2);
   std::memcpy(out.samples.data(), bytes.data() + 44, out.samples.size() * 2);
-  return out.channels > 0;
+  return true;
 }
 
 double BestSnr(const Pcm& reference, const Pcm& decoded, size_t maxLag, bool mixReference) {

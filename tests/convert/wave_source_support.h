@@ -29,6 +29,10 @@ struct WavSpec {
 // are whatever the spec says, the content does not matter to a refused file).
 void WriteWav(const std::string& path, const Pcm& pcm, const WavSpec& spec = {});
 
+// Reads a canonical 16-bit PCM WAV (44-byte header); false when it is not one or its header's
+// lengths disagree with the file's size.
+bool ReadWav(const std::string& path, Pcm& out);
+
 // Decodes an MP3 file through svdecode into PCM; false when the decoder failed.
 bool DecodeMp3(const std::string& mp3, const std::string& scratchWav, Pcm& out);
 

@@ -32,7 +32,7 @@ QString CodecResultText(std::int32_t result, bool decoding, const QString& forma
       return QStringLiteral("can not open source file");
     case SVC_E_SOURCE_FORMAT:
       return decoding ? QStringLiteral("source is not a valid %1 file").arg(format)
-                      : QStringLiteral("source is not a 16-bit PCM wave file");
+                      : QStringLiteral("source is not a 16-bit PCM mono or stereo wave file");
     case SVC_E_DEST_CREATE:
       return QStringLiteral("can not create destination file");
     case SVC_E_WRITE:
