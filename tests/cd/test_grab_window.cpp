@@ -162,10 +162,15 @@ TEST_F(GrabWindowTest, CancelDuringTheGrabAsksAndYesClosesTheWindow) {
   });
   makePage({1}, true, out.path());
   startFromPage([&](sv::frmRipperStatus& w) {
-    QTimer::singleShot(150, &w, [&] {
+    // The click comes once the track is under way, as the event loop runs between blocks.
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &w, [&] {
+      if (w.FilePercent() < 10 || clock.isValid()) return;
       clock.start();
       QTest::mouseClick(w.cmdCancel, Qt::LeftButton);
     });
+    poll.start();
     QTest::mouseClick(w.cmdStart, Qt::LeftButton);
     EXPECT_FALSE(w.isVisible());
   });
