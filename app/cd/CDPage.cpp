@@ -9,6 +9,8 @@
 #include <exception>
 
 #include "command_button.h"
+#include "frmRipperStatus.h"
+#include "jobs/core/paths.h"
 #include "page_heading.h"
 #include "platform/cd_reader.h"
 #include "platform/mci.h"
@@ -54,7 +56,7 @@ int leadingNumber(const QString& text) {
 
 }  // namespace
 
-CDPage::CDPage(QWidget* parent) : QWidget(parent) {
+CDPage::CDPage(QWidget* parent) : QWidget(parent), ShowGrabWindow(ShowRipperStatus) {
   setObjectName(QStringLiteral("CDPage"));
   resize(kPageWidth, 361);
   StylePageHeading(
@@ -345,7 +347,8 @@ void CDPage::cmdRipperStart_Click() {
     MsgBox(QStringLiteral("output directory can not be empty!"), vbCritical);
     return;
   }
-  RipperOutputDir = dir;
+  // "~" and relative folders as users mean them, never the program's working folder.
+  RipperOutputDir = jobs::UserFolder(dir);
   cmdRipperStop_Click();
   if (ShowGrabWindow)
     ShowGrabWindow(*this);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "cd/core/disc_toc.h"
 #include "svripper.h"
 
 namespace sv {
@@ -23,12 +24,9 @@ std::int16_t OpenCDDrive(std::int16_t index);
 // drive list with paths, so its entries and the component's list need not line up).
 std::int16_t OpenCDDrive(const QString& drivePath);
 void CloseCDDrive();
-// The LBA of a TOC entry's 4 address bytes (big-endian); a first byte of 128 or more raises
-// the overflow error (6).
-std::int32_t TocTrackAddress(const std::uint8_t (&address)[4]);
 // The text for the component's last error; empty for codes it does not know.
+// (TocTrackAddress and AspiErrorText: cd/core/disc_toc.h.)
 QString GetAspiErrorText();
-QString AspiErrorText(std::int32_t code);
 
 // Beyond the TOC addresses: whether TOC entry t (1-based) of the open disc is audio, and a
 // CD-Text field of the open disc (track 0) or of a track; empty when the disc has none.
