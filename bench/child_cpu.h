@@ -27,4 +27,12 @@ inline double ChildCpuSeconds(std::vector<std::string> args) {
          double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) * 1e-6;
 }
 
+// User plus system time of this process so far, in seconds.
+inline double SelfCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) * 1e-6 + double(u.ru_stime.tv_sec) +
+         double(u.ru_stime.tv_usec) * 1e-6;
+}
+
 }  // namespace bench

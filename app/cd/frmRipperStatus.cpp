@@ -12,16 +12,11 @@
 namespace sv {
 namespace {
 
-jobs::JobWindowCaptions Captions() {
-  jobs::JobWindowCaptions c;
-  c.title = QStringLiteral("CD Ripper Status...");
-  c.start = QStringLiteral("&Rip Now");
-  c.totalBar = QStringLiteral("Total Process:");
-  c.fileBar = QStringLiteral("Track rip:");
-  c.source = QStringLiteral("Source Track:");
-  c.destination = QStringLiteral("Destination File:");
-  return c;
-}
+// "Total Process:" and "Destination File:" are the framework's own captions.
+const jobs::JobWindowCaptions kCaptions{.title = QStringLiteral("CD Ripper Status..."),
+                                        .start = QStringLiteral("&Rip Now"),
+                                        .fileBar = QStringLiteral("Track rip:"),
+                                        .source = QStringLiteral("Source Track:")};
 
 grab::GrabSettings SettingsOf(const CDPage& page) {
   grab::GrabSettings s;
@@ -39,7 +34,7 @@ grab::GrabSettings SettingsOf(const CDPage& page) {
 }  // namespace
 
 frmRipperStatus::frmRipperStatus(CDPage& page, QWidget* owner, Mp3EncoderCalls mp3)
-    : jobs::RowJobWindow(owner, Captions()) {
+    : jobs::RowJobWindow(owner, kCaptions) {
   setObjectName(QStringLiteral("frmRipperStatus"));
   grab::GrabSettings settings = SettingsOf(page);
   CloseCDDrive();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_disc.h"
 #include "child_cpu.h"
 #include "disc_images.h"
 #include "svripper.h"
@@ -20,13 +21,6 @@ namespace fs = std::filesystem;
 using namespace sv::discs;
 
 namespace {
-
-double selfCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) * 1e-6 + double(u.ru_stime.tv_sec) +
-         double(u.ru_stime.tv_usec) * 1e-6;
-}
 
 uint32_t be32(const uint8_t* a) {
   return uint32_t(a[0]) << 24 | uint32_t(a[1]) << 16 | uint32_t(a[2]) << 8 | a[3];
@@ -73,28 +67,15 @@ int main(int argc, char** argv) {
   const fs::path folder =
       argc > 2 ? fs::path(argv[2])
                : fs::temp_directory_path() / ("sonvera-cdread-bench-" + std::to_string(minutes));
-  setenv("SONVERA_DISC_DIR", folder.c_str(), 1);
-  // Ten tracks of music length; the image is kept for the next run.
-  const int total = minutes * 60 * 75;
-  std::vector<int> lengths(10, total / 10);
-  lengths.back() += total % 10;
-  const std::string name = "bench" + std::to_string(minutes);
-  const fs::path cue = folder / (name + ".cue");
-  if (!fs::exists(cue)) {
-    std::printf("writing a %d-minute image to %s ...\n", minutes, folder.c_str());
-    WriteCueBin(folder, AudioDisc(name, lengths));
-  }
   // Only this image in the folder: it is the last drive of the list.
-  for (const auto& e : fs::directory_iterator(folder))
-    if (e.path().extension() == ".cue" && e.path() != cue) {
-      std::fprintf(stderr, "%s holds other images; use a folder of its own\n", folder.c_str());
-      return 1;
-    }
+  const fs::path cue = bench::BenchDisc(minutes, folder, "bench");
+  if (cue.empty()) return 1;
+  const int total = minutes * 60 * 75;
 
-  const double c0 = selfCpuSeconds();
+  const double c0 = bench::SelfCpuSeconds();
   const auto w0 = std::chrono::steady_clock::now();
   const long frames = readAll(SVR_READ_SECURE);
-  const double ours = selfCpuSeconds() - c0;
+  const double ours = bench::SelfCpuSeconds() - c0;
   const double oursWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
   if (frames != total) {
     std::fprintf(stderr, "svripper read %ld of %d frames\n", frames, total);
@@ -108,9 +89,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cd-paranoia did not run (package cd-paranoia)\n");
     return 1;
   }
-  const double c2 = selfCpuSeconds();
+  const double c2 = bench::SelfCpuSeconds();
   readAll(SVR_READ_FAST);
-  const double fast = selfCpuSeconds() - c2;
+  const double fast = bench::SelfCpuSeconds() - c2;
 
   std::printf("image: %d minutes, %d frames, %.0f MB\n", minutes, total, total * 2352.0 / 1e6);
   std::printf("svripper secure, 26-frame blocks: %.2f s CPU (%.2f s wall)\n", ours, oursWall);

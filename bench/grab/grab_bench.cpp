@@ -24,9 +24,11 @@
 #include <vector>
 
 #include "CDPage.h"
+#include "bench_disc.h"
 #include "child_cpu.h"
 #include "disc_images.h"
 #include "frmRipperStatus.h"
+#include "jobs/widgets/path_label.h"
 #include "platform/mci.h"
 #include "platform/mci_cdaudio.h"
 #include "platform/msgbox.h"
@@ -37,13 +39,6 @@ using namespace sv::discs;
 
 namespace {
 
-double selfCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) * 1e-6 + double(u.ru_stime.tv_sec) +
-         double(u.ru_stime.tv_usec) * 1e-6;
-}
-
 double wallSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
@@ -51,6 +46,7 @@ double wallSince(std::chrono::steady_clock::time_point t0) {
 struct JobFigures {
   double cpu = 0, wall = 0;
   double longestWaitMs = 0;  // the longest gap between two runs of the event loop
+  QString longestAt;         // where the job was then: the track and its bar
   bool finished = false;
 };
 
@@ -72,15 +68,18 @@ JobFigures grabThroughWindow(bool wav, const QString& folder) {
   QTimer probe;
   probe.setInterval(1);
   QObject::connect(&probe, &QTimer::timeout, [&] {
-    if (since.isValid()) f.longestWaitMs = std::max(f.longestWaitMs, since.nsecsElapsed() / 1e6);
+    if (since.isValid() && since.nsecsElapsed() / 1e6 > f.longestWaitMs) {
+      f.longestWaitMs = since.nsecsElapsed() / 1e6;
+      f.longestAt = QStringLiteral("%1 at %2 %").arg(window.labelsource->text()).arg(window.FilePercent());
+    }
     since.restart();
   });
   probe.start();
 
-  const double c0 = selfCpuSeconds();
+  const double c0 = bench::SelfCpuSeconds();
   const auto w0 = std::chrono::steady_clock::now();
   window.cmdStart_Click();
-  f.cpu = selfCpuSeconds() - c0;
+  f.cpu = bench::SelfCpuSeconds() - c0;
   f.wall = wallSince(w0);
   probe.stop();
   f.finished = window.labelStatus->text() == QStringLiteral("Finish Tracks Grab!");
@@ -94,28 +93,15 @@ int main(int argc, char** argv) {
   const fs::path folder = argc > 2
                               ? fs::path(argv[2])
                               : fs::temp_directory_path() / ("sonvera-grab-bench-" + std::to_string(minutes));
-  setenv("SONVERA_DISC_DIR", folder.c_str(), 1);
   if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QTemporaryDir config;
   setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
   QApplication app(argc, argv);
   sv::mci::RegisterCdAudioDevice();
 
-  // Ten tracks of music length; the image is kept for the next run.
+  const fs::path cue = bench::BenchDisc(minutes, folder, "grab");
+  if (cue.empty()) return 1;
   const int total = minutes * 60 * 75;
-  std::vector<int> lengths(10, total / 10);
-  lengths.back() += total % 10;
-  const std::string name = "grab" + std::to_string(minutes);
-  const fs::path cue = folder / (name + ".cue");
-  if (!fs::exists(cue)) {
-    std::printf("writing a %d-minute image to %s ...\n", minutes, folder.c_str());
-    WriteCueBin(folder, AudioDisc(name, lengths));
-  }
-  for (const auto& e : fs::directory_iterator(folder))
-    if (e.path().extension() == ".cue" && e.path() != cue) {
-      std::fprintf(stderr, "%s holds other images; use a folder of its own\n", folder.c_str());
-      return 1;
-    }
   sv::ScopedMsgBoxResponder boxes([](const QString& text, const QString&, int) {
     std::fprintf(stderr, "unexpected box: %s\n", text.toLocal8Bit().constData());
     return sv::vbNo;
@@ -159,7 +145,8 @@ int main(int argc, char** argv) {
               lame);
   std::printf("ratio MP3 job / (reading + lame): %6.3f  (target <= 1.05)\n", mp3.cpu / (paranoia + lame));
   std::printf(
-      "longest wait of the event loop:  %7.1f ms (WAV), %.1f ms (MP3); Cancel is answered within it\n",
-      wav.longestWaitMs, mp3.longestWaitMs);
+      "longest wait of the event loop:  %7.1f ms (WAV, %s), %.1f ms (MP3, %s); Cancel is answered within "
+      "it\n",
+      wav.longestWaitMs, qPrintable(wav.longestAt), mp3.longestWaitMs, qPrintable(mp3.longestAt));
   return 0;
 }

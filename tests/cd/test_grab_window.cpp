@@ -118,6 +118,19 @@ TEST_F(GrabWindowTest, GrabsTheCheckedTracksFromPage2ToWavFiles) {
       fileBytes(out.filePath("music/new/rip.log")).contains("Drive:           Disc image: album.cue"));
 }
 
+TEST_F(GrabWindowTest, EachWindowReleasesTheHandleTheLastOneLeftOpen) {
+  WriteCueBin(discs.path().toStdString(), AudioDisc("often", {60, 60}));
+  sv::ScopedMsgBoxResponder boxes(sv::vbOK);
+  makePage({2}, true, out.path());
+  // More windows than the component has handles: each must give back the one before.
+  for (int i = 0; i < 12; ++i) {
+    sv::frmRipperStatus w(*page);
+    EXPECT_EQ(w.labelConvertype->text(), "Total 1 CD Tracks, ready to grab...") << i;
+  }
+  EXPECT_TRUE(boxes.calls().empty());
+  EXPECT_NE(sv::CDHandle, 0);  // the last one stays open until the next window
+}
+
 TEST_F(GrabWindowTest, OverwriteCancelEndsTheJobAndClosesTheWindow) {
   WriteCueBin(discs.path().toStdString(), AudioDisc("again", {60, 60}));
   QFile old(out.filePath("track01.mp3"));
@@ -149,10 +162,15 @@ TEST_F(GrabWindowTest, CancelDuringTheGrabAsksAndYesClosesTheWindow) {
   });
   makePage({1}, true, out.path());
   startFromPage([&](sv::frmRipperStatus& w) {
-    QTimer::singleShot(150, &w, [&] {
+    // The click comes once the track is under way, as the event loop runs between blocks.
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &w, [&] {
+      if (w.FilePercent() < 10 || clock.isValid()) return;
       clock.start();
       QTest::mouseClick(w.cmdCancel, Qt::LeftButton);
     });
+    poll.start();
     QTest::mouseClick(w.cmdStart, Qt::LeftButton);
     EXPECT_FALSE(w.isVisible());
   });

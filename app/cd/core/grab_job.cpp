@@ -1,6 +1,5 @@
 #include "cd/core/grab_job.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -250,16 +249,7 @@ class GrabJob::Step : public jobs::RowStep {
       const QString text = EncoderErrorText(init);
       return RowResult::Failed(text.isEmpty() ? QStringLiteral("encoder error %1").arg(init) : text);
     }
-    struct StreamCloser {
-      Mp3EncoderCalls& calls;
-      std::uint32_t handle;
-      ~StreamCloser() {
-        try {
-          calls.Close(handle);
-        } catch (...) {
-        }
-      }
-    } closer{mp3_, stream};
+    const Mp3StreamGuard closer(mp3_, stream);
 
     clsFileIo out;
     if (out.OpenFile(Native(path)) != clsFileIo::kTrue) return RowResult::Failed(CreateFailedText(path));

@@ -105,17 +105,7 @@ class Mp3Encode : public jobs::RowStep {
     const std::int32_t initResult = calls_.Init(&config, &samplesPerChunk, &outputSize, &stream);
     if (initResult != BE_ERR_SUCCESSFUL)
       throw RuntimeError(initResult, kEncoderSource, EncoderErrorText(initResult));
-    // The stream is closed however this routine is left.
-    struct StreamCloser {
-      Mp3EncoderCalls& calls;
-      std::uint32_t handle;
-      ~StreamCloser() {
-        try {
-          calls.Close(handle);
-        } catch (...) {
-        }
-      }
-    } closer{calls_, stream};
+    const Mp3StreamGuard closer(calls_, stream);
 
     clsFileIo out;
     if (out.OpenFile(native(row.destination)) != clsFileIo::kTrue)

@@ -26,6 +26,24 @@ struct Mp3EncoderCalls {
   std::function<std::int32_t(std::uint32_t, std::uint8_t*, std::uint32_t*)> Deinit;
   std::function<std::int32_t(std::uint32_t)> Close;
 };
+// Closes an encoder stream however the routine that opened it is left.
+class Mp3StreamGuard {
+ public:
+  Mp3StreamGuard(const Mp3EncoderCalls& calls, std::uint32_t handle) : calls_(calls), handle_(handle) {}
+  ~Mp3StreamGuard() {
+    try {
+      calls_.Close(handle_);
+    } catch (...) {
+    }
+  }
+  Mp3StreamGuard(const Mp3StreamGuard&) = delete;
+  Mp3StreamGuard& operator=(const Mp3StreamGuard&) = delete;
+
+ private:
+  const Mp3EncoderCalls& calls_;
+  std::uint32_t handle_;
+};
+
 // svencode, loaded by name at the first call; a missing library or entry point throws the
 // loader's RuntimeError, a processor fault inside a call error 10000.
 Mp3EncoderCalls SvencodeCalls();
