@@ -38,12 +38,8 @@ QString title() { return QString::fromLatin1(kProductTitle); }
 
 QString twoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
 
-XPButton* button(QWidget* parent, const char* name, const QString& caption, QRect where) {
-  auto* b = new CommandButton(parent);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setCaption(caption);
-  b->setGeometry(where);
-  return b;
+CommandButton* button(QWidget* parent, const char* name, const QString& caption, QRect where) {
+  return MakeCommandButton(parent, name, caption, where);
 }
 
 // A caption and the value beside it.

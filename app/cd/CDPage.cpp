@@ -25,12 +25,8 @@ namespace {
 constexpr int kPageWidth = 582;
 constexpr int kReplyLength = 30;
 
-XPButton* button(QWidget* parent, const char* name, const QString& caption, QRect where) {
-  auto* b = new CommandButton(parent);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setCaption(caption);
-  b->setGeometry(where);
-  return b;
+CommandButton* button(QWidget* parent, const char* name, const QString& caption, QRect where) {
+  return MakeCommandButton(parent, name, caption, where);
 }
 
 QLabel* label(QWidget* parent, const QString& text, QRect where, const char* name = nullptr) {

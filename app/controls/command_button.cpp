@@ -15,6 +15,14 @@ const QColor kAccent(246, 166, 35);
 
 }  // namespace
 
+CommandButton* MakeCommandButton(QWidget* parent, const char* name, const QString& caption, QRect where) {
+  auto* b = new CommandButton(parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setCaption(caption);
+  b->setGeometry(where);
+  return b;
+}
+
 CommandButton::CommandButton(QWidget* parent) : XPButton(parent) { setCursor(Qt::PointingHandCursor); }
 
 void CommandButton::paintEvent(QPaintEvent*) {

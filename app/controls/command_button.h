@@ -6,6 +6,9 @@
 
 #include "XPButton.h"
 
+#include <QRect>
+#include <QString>
+
 namespace sv {
 
 class CommandButton : public XPButton {
@@ -17,5 +20,8 @@ class CommandButton : public XPButton {
  protected:
   void paintEvent(QPaintEvent* event) override;
 };
+
+// A command button named (for tests and styles), captioned and placed on a page.
+CommandButton* MakeCommandButton(QWidget* parent, const char* name, const QString& caption, QRect where);
 
 }  // namespace sv

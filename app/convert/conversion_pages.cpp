@@ -36,11 +36,7 @@ constexpr int kSideButtonWidth = 114;
 constexpr int kSideButtonLeft = kRight - kSideButtonWidth;
 
 CommandButton* button(QWidget* parent, const char* name, const QString& caption, QRect where) {
-  auto* b = new CommandButton(parent);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setCaption(caption);
-  b->setGeometry(where);
-  return b;
+  return MakeCommandButton(parent, name, caption, where);
 }
 
 // The page's heading, with room at the right for the list's buttons.
