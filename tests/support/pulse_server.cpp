@@ -71,6 +71,13 @@ PulseServer::~PulseServer() {
   }
 }
 
+void PulseServer::removeFilesForExit() {
+  if (dir_.empty()) return;
+  std::error_code ignored;
+  fs::remove_all(dir_, ignored);
+  dir_.clear();
+}
+
 bool PulseServer::launch() {
   error_.clear();
   const std::string rate = std::to_string(options_.rate);

@@ -54,6 +54,10 @@ class PulseServer {
   // Starts the server again at the same address after kill() or a crash.
   bool restart();
 
+  // Removes the server's files and leaves it running until this process ends (it is started
+  // with a parent-death signal), for a process that exits without running destructors.
+  void removeFilesForExit();
+
  private:
   bool launch();
   void stopProcess(int signal, std::chrono::milliseconds grace);

@@ -186,10 +186,17 @@ std::vector<std::int16_t> Tones(int rate, const std::vector<double>& frequencies
   return out;
 }
 
+namespace {
+PulseServer* startedServer = nullptr;
+}  // namespace
+
 PulseServer& SoundServerTest::Server() {
   static PulseServer server;
+  startedServer = &server;
   return server;
 }
+
+PulseServer* SoundServerTest::StartedServer() { return startedServer; }
 
 void SoundServerTest::SetUp() {
   PulseServer& server = Server();

@@ -107,6 +107,8 @@ std::vector<std::int16_t> Tones(int rate, const std::vector<double>& frequencies
 class SoundServerTest : public ::testing::Test {
  public:
   static PulseServer& Server();
+  // The private server if a test started one, else null.
+  static PulseServer* StartedServer();
 
  protected:
   void SetUp() override;
