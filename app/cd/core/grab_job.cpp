@@ -293,7 +293,9 @@ class GrabJob::Step : public jobs::RowStep {
       if (!tag.empty())
         written = out.WriteBytes(tag.data(), static_cast<std::int32_t>(tag.size())) == clsFileIo::kTrue;
     }
-    out.FlushBuffers();
+    // Closed without forcing it to disk, as the WAVs are: behind a grab's gigabyte of freshly
+    // written audio an fsync waits for the journal to commit all of it, and the window would
+    // stand still for a tenth of a second or more between tracks.
     const bool closed = out.CloseFile() == clsFileIo::kTrue;
     if (!written || !closed) return RowResult::Failed(WriteFailedText(path));
     if (end == Loop::Stopped) return RowResult::Stopped();
